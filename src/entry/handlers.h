@@ -1,0 +1,28 @@
+// Command handlers the dispatcher calls, each on the current camera record.
+#pragma once
+
+#include "trv_params.h"
+
+#include <cstdint>
+
+// Lifecycle.
+void StartUp(TrvStartParams* block);
+void CloseAllCameras();
+
+// Focus.
+bool StartFocus();
+bool StopFocus();
+bool GetFocusType(int32_t* value);
+
+// Camera properties.
+void SetExposureCommand(int32_t percent);
+void GetTimingCommand(TrvTimingParams* block);
+bool AoiCommand(TrvAoiParams* block);
+
+// Streams.
+void MySetStreamId(intptr_t id);
+bool MyResetConfig(const wchar_t* name);
+
+// Lens data.
+void PraxControl(int32_t type, double percent);
+bool PraxCamRes(TrvPraxCamResParams* block);

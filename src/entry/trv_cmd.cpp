@@ -1,0 +1,23 @@
+// The exported entry point and the library entry.
+#include "dispatcher.h"
+#include "globals.h"
+
+extern "C" int32_t TrvCmd(int32_t code, intptr_t param) {
+    EnterCriticalSection(&gCmdLock);
+    bool ok = false;
+    try {
+        ok = Dispatch(code, param);
+    } catch (...) {
+        // Nothing crosses the boundary; a command that fails this way reports failure.
+        ok = false;
+    }
+    LeaveCriticalSection(&gCmdLock);
+    return ok ? 1 : 0;
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        InitializeCommandLock();
+    }
+    return TRUE;
+}

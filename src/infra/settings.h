@@ -1,0 +1,17 @@
+// Location of the host settings file and the INI reads and writes the plug-in makes.
+#pragma once
+
+#include <string>
+
+// Full path under which the settings file `name` lives.
+std::wstring GetSettingsPath(std::wstring name);
+
+// GetSettingsPath("Settings\Tarvello.ini") into a buffer of 512 wide characters.
+void GetSettingsFile(wchar_t* destination);
+
+// Host-settings keys, read anew from section gSection of the host settings file at every call.
+int ReadSettingsInt(const wchar_t* key, int defaultValue);
+// Reads a text value into dst (capacity in characters, terminator included).
+void ReadSettingsString(const wchar_t* key, const wchar_t* defaultValue, wchar_t* dst,
+                        unsigned capacity);
+void WriteSettingsString(const wchar_t* key, const wchar_t* value);

@@ -1,0 +1,20 @@
+// Second log writer for the cross-process tests:
+//   log_writer <tag> <count>   writes "<tag><i>\n" for i = 0..count-1, each as three pieces.
+#include "infra/trv_log.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        return 2;
+    }
+    const char* tag = argv[1];
+    const int count = std::atoi(argv[2]);
+    for (int i = 0; i < count; ++i) {
+        gLog.Write(tag);
+        LogInt(i);
+        gLog.Write("\n");
+    }
+    return 0;
+}
