@@ -40,6 +40,7 @@ class SettingsPath : public testing::Test {
         return path;
     }
     void WriteHostSetting(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
+        CreateDirectoryW((base + L"\\Tarvello").c_str(), nullptr);
         CreateDirectoryW((base + L"\\Tarvello\\Settings").c_str(), nullptr);
         ASSERT_TRUE(WritePrivateProfileStringW(
             section, key, value, (base + L"\\Tarvello\\Settings\\Tarvello.ini").c_str()));
