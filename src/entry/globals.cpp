@@ -9,4 +9,6 @@ wchar_t gSection[kNameChars] = L"video";
 int32_t gFocusType = 3;
 uint32_t gCurCamIndex = 0;
 
-void InitializeCommandLock() { InitializeCriticalSection(&gCmdLock); }
+void InitializeCommandLock() {
+    InitializeCriticalSection(&gCmdLock);
+}

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-typedef void (*TrvFrameCallback)(unsigned char* pixels, int32_t width, int32_t height,
-                                 int32_t size, intptr_t reserved, int32_t reserved2);
+typedef void (*TrvFrameCallback)(unsigned char* pixels, int32_t width, int32_t height, int32_t size,
+                                 intptr_t reserved, int32_t reserved2);
 typedef void (*TrvErrorCallback)();
 
 enum TrvCmdCode : int32_t {
@@ -40,9 +40,9 @@ struct TrvStartParams {
     TrvErrorCallback errorCallback; // in
     const wchar_t* pszConfigDir;    // in, prefix of the host's files
     uint8_t unused40[9];
-    int32_t nFocusType;             // in: 1, 2 or 3 (free run)
-    const wchar_t* pszCamFileName;  // in, may be null
-    const wchar_t* pszSection;      // in, may be null
+    int32_t nFocusType;            // in: 1, 2 or 3 (free run)
+    const wchar_t* pszCamFileName; // in, may be null
+    const wchar_t* pszSection;     // in, may be null
 };
 
 struct TrvAoiParams {

@@ -5,8 +5,8 @@
 
 namespace trv {
 
-constexpr size_t kPathChars = 260;        // every composed path, terminator included
-constexpr size_t kEnvChars = 1024;        // the TRV_SETTINGS value, terminator included
+constexpr size_t kPathChars = 260; // every composed path, terminator included
+constexpr size_t kEnvChars = 1024; // the TRV_SETTINGS value, terminator included
 constexpr size_t kSettingsFileChars = 512;
 
 // A name with at least two backslashes is a full path and is used unchanged.

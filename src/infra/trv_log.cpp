@@ -32,28 +32,40 @@ HANDLE Publish(HANDLE* slot, HANDLE created) {
     return created;
 }
 
-size_t Length(const char* text) { return std::strlen(text); }
-size_t Length(const wchar_t* text) { return std::wcslen(text); }
+size_t Length(const char* text) {
+    return std::strlen(text);
+}
+size_t Length(const wchar_t* text) {
+    return std::wcslen(text);
+}
 
-bool HasLineFeed(const char* text) { return std::strchr(text, '\n') != nullptr; }
-bool HasLineFeed(const wchar_t* text) { return std::wcschr(text, L'\n') != nullptr; }
+bool HasLineFeed(const char* text) {
+    return std::strchr(text, '\n') != nullptr;
+}
+bool HasLineFeed(const wchar_t* text) {
+    return std::wcschr(text, L'\n') != nullptr;
+}
 
 // Narrow bytes are widened one by one, in the C runtime's current ("C") locale.
-wchar_t Widen(char c) { return static_cast<wchar_t>(btowc(static_cast<signed char>(c))); }
-wchar_t Widen(wchar_t c) { return c; }
+wchar_t Widen(char c) {
+    return static_cast<wchar_t>(btowc(static_cast<signed char>(c)));
+}
+wchar_t Widen(wchar_t c) {
+    return c;
+}
 
 } // namespace
 
 constinit TRV_Log gLog;
 
 wchar_t* TRV_LogView::GetView() {
-    wchar_t* view = static_cast<wchar_t*>(InterlockedCompareExchangePointer(
-        reinterpret_cast<void**>(&m_pView), nullptr, nullptr));
+    wchar_t* view = static_cast<wchar_t*>(
+        InterlockedCompareExchangePointer(reinterpret_cast<void**>(&m_pView), nullptr, nullptr));
     if (view != nullptr) {
         return view;
     }
-    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                        kMapBytes, kMapName);
+    HANDLE mapping =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kMapBytes, kMapName);
     if (mapping == nullptr) {
         return nullptr;
     }
@@ -62,8 +74,8 @@ wchar_t* TRV_LogView::GetView() {
         CloseHandle(mapping);
         return nullptr;
     }
-    void* previous = InterlockedCompareExchangePointer(reinterpret_cast<void**>(&m_pView), view,
-                                                       nullptr);
+    void* previous =
+        InterlockedCompareExchangePointer(reinterpret_cast<void**>(&m_pView), view, nullptr);
     if (previous != nullptr) {
         // Another thread mapped it first: keep its view.
         UnmapViewOfFile(view);
@@ -144,9 +156,13 @@ template <class Char> void TRV_Log::Append(const Char* text) {
     }
 }
 
-void TRV_Log::Write(const char* text) { Append(text); }
+void TRV_Log::Write(const char* text) {
+    Append(text);
+}
 
-void TRV_Log::WriteW(const wchar_t* text) { Append(text); }
+void TRV_Log::WriteW(const wchar_t* text) {
+    Append(text);
+}
 
 int FormatDouble(wchar_t* buffer, size_t capacity, const wchar_t* format, ...) {
     va_list args;

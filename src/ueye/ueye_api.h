@@ -30,12 +30,12 @@ typedef int32_t UeyeStatus;
 
 namespace ueye {
 
-constexpr int32_t kInitRetry = 184;            // init result that asks for one retry
-constexpr uint32_t kOpenByDeviceId = 0x8000;   // or-ed into the id: open by device id
-constexpr uint32_t kOpenRetryFlag = 0x10000;   // or-ed into the id on the retry
-constexpr int32_t kQuery = 0x8000;             // live, trigger, binning, subsampling query
+constexpr int32_t kInitRetry = 184;          // init result that asks for one retry
+constexpr uint32_t kOpenByDeviceId = 0x8000; // or-ed into the id: open by device id
+constexpr uint32_t kOpenRetryFlag = 0x10000; // or-ed into the id on the retry
+constexpr int32_t kQuery = 0x8000;           // live, trigger, binning, subsampling query
 constexpr int32_t kQuerySupportedTrigger = 0x8004;
-constexpr double kQueryFrameRate = 32768.0;    // frame-rate value that only queries
+constexpr double kQueryFrameRate = 32768.0; // frame-rate value that only queries
 constexpr int32_t kStopWait = 1;
 constexpr int32_t kStopForce = 0x4000;
 
@@ -135,32 +135,39 @@ static_assert(offsetof(UeyeCaptureStatus, anCount) == 64, "counters at 64");
 static_assert(sizeof(UeyeMemoryRead) == 24, "read request is 24 bytes");
 
 // Ordinal in brackets.
-UEYE_API UeyeStatus is_CameraCount(int32_t* pnNumCams);                   // [247]
-UEYE_API UeyeStatus is_CameraList(void* pucl);                            // [335] u32 count, entries
-UEYE_API UeyeStatus is_CameraInit(UeyeHandle* phCam, HWND hWnd);                // [237]
+UEYE_API UeyeStatus is_CameraCount(int32_t* pnNumCams);          // [247]
+UEYE_API UeyeStatus is_CameraList(void* pucl);                   // [335] u32 count, entries
+UEYE_API UeyeStatus is_CameraInit(UeyeHandle* phCam, HWND hWnd); // [237]
 UEYE_API UeyeStatus is_InitRetryQuery(UeyeHandle hCam, uint32_t nCommand,
-                                  int32_t* pnValue);                  // [441]
-UEYE_API UeyeStatus is_CameraExit(UeyeHandle hCam);                             // [239]
-UEYE_API UeyeStatus is_SensorInfo(UeyeHandle hCam, UeyeSensorInfo* pInfo);    // [213]
-UEYE_API UeyeStatus is_DisplayMode(UeyeHandle hCam, int32_t nMode);             // [12]
-UEYE_API UeyeStatus is_ColorMode(UeyeHandle hCam, int32_t nMode);               // [17]
-UEYE_API UeyeStatus is_ImageMemAlloc(UeyeHandle hCam, int32_t nWidth, int32_t nHeight, int32_t nBits,
-                                 char** ppcMem, int32_t* pnMemId);    // [36]
+                                      int32_t* pnValue);                   // [441]
+UEYE_API UeyeStatus is_CameraExit(UeyeHandle hCam);                        // [239]
+UEYE_API UeyeStatus is_SensorInfo(UeyeHandle hCam, UeyeSensorInfo* pInfo); // [213]
+UEYE_API UeyeStatus is_DisplayMode(UeyeHandle hCam, int32_t nMode);        // [12]
+UEYE_API UeyeStatus is_ColorMode(UeyeHandle hCam, int32_t nMode);          // [17]
+UEYE_API UeyeStatus is_ImageMemAlloc(UeyeHandle hCam, int32_t nWidth, int32_t nHeight,
+                                     int32_t nBits, char** ppcMem, int32_t* pnMemId);  // [36]
 UEYE_API UeyeStatus is_ImageMemActivate(UeyeHandle hCam, char* pcMem, int32_t nMemId); // [37]
 UEYE_API UeyeStatus is_ImageMemFree(UeyeHandle hCam, char* pcMem, int32_t nMemId);     // [38]
 UEYE_API UeyeStatus is_EventMessage(UeyeHandle hCam, int32_t nEvent, HWND hWnd);       // [217]
 UEYE_API UeyeStatus is_StopLiveVideo(UeyeHandle hCam, int32_t nWait);                  // [3]
-UEYE_API UeyeStatus is_CaptureVideo(UeyeHandle hCam, int32_t nWait); // [5] 0x8000 answers the live state
-UEYE_API UeyeStatus is_TriggerMode(UeyeHandle hCam, int32_t nMode);  // [83] queries answer mode bits
-UEYE_API UeyeStatus is_AOI(UeyeHandle hCam, uint32_t nCommand, void* pParam, uint32_t nSize);      // [486]
-UEYE_API UeyeStatus is_Exposure(UeyeHandle hCam, uint32_t nCommand, void* pParam, uint32_t nSize); // [496]
-UEYE_API UeyeStatus is_FrameRate(UeyeHandle hCam, double dFps, double* pdNewFps);                  // [231]
+UEYE_API UeyeStatus is_CaptureVideo(UeyeHandle hCam,
+                                    int32_t nWait); // [5] 0x8000 answers the live state
+UEYE_API UeyeStatus is_TriggerMode(UeyeHandle hCam, int32_t nMode); // [83] queries answer mode bits
+UEYE_API UeyeStatus is_AOI(UeyeHandle hCam, uint32_t nCommand, void* pParam,
+                           uint32_t nSize); // [486]
+UEYE_API UeyeStatus is_Exposure(UeyeHandle hCam, uint32_t nCommand, void* pParam,
+                                uint32_t nSize);                                  // [496]
+UEYE_API UeyeStatus is_FrameRate(UeyeHandle hCam, double dFps, double* pdNewFps); // [231]
 UEYE_API UeyeStatus is_FrameTimeRange(UeyeHandle hCam, double* pdMin, double* pdMax,
-                                  double* pdIntervall); // [271]
-UEYE_API UeyeStatus is_Binning(UeyeHandle hCam, int32_t nMode);     // [348] 0x8000 answers factor bits
-UEYE_API UeyeStatus is_Subsampling(UeyeHandle hCam, int32_t nMode); // [296] 0x8000 answers factor bits
+                                      double* pdIntervall);     // [271]
+UEYE_API UeyeStatus is_Binning(UeyeHandle hCam, int32_t nMode); // [348] 0x8000 answers factor bits
+UEYE_API UeyeStatus is_Subsampling(UeyeHandle hCam,
+                                   int32_t nMode); // [296] 0x8000 answers factor bits
 UEYE_API UeyeStatus is_CaptureStatus(UeyeHandle hCam, uint32_t nCommand, void* pParam,
-                                 uint32_t nSize); // [500]
-UEYE_API UeyeStatus is_IO(UeyeHandle hCam, uint32_t nCommand, void* pParam, uint32_t nSize);            // [504]
-UEYE_API UeyeStatus is_ParameterFile(UeyeHandle hCam, uint32_t nCommand, void* pParam, uint32_t nSize); // [510]
-UEYE_API UeyeStatus is_CameraMemory(UeyeHandle hCam, uint32_t nCommand, void* pParam, uint32_t nSize);  // [540]
+                                     uint32_t nSize); // [500]
+UEYE_API UeyeStatus is_IO(UeyeHandle hCam, uint32_t nCommand, void* pParam,
+                          uint32_t nSize); // [504]
+UEYE_API UeyeStatus is_ParameterFile(UeyeHandle hCam, uint32_t nCommand, void* pParam,
+                                     uint32_t nSize); // [510]
+UEYE_API UeyeStatus is_CameraMemory(UeyeHandle hCam, uint32_t nCommand, void* pParam,
+                                    uint32_t nSize); // [540]

@@ -26,9 +26,7 @@ struct SharedBuffer {
         CloseHandle(mapping);
     }
     std::wstring Text() const { return std::wstring(view, wcsnlen(view, 5000)); }
-    void Set(const std::wstring& text) {
-        wmemcpy(view, text.c_str(), text.size() + 1);
-    }
+    void Set(const std::wstring& text) { wmemcpy(view, text.c_str(), text.size() + 1); }
     HANDLE mapping;
     wchar_t* view;
 };
@@ -225,8 +223,8 @@ std::wstring OwnFolder() {
 }
 
 HANDLE StartWriter(const std::wstring& tag, int count) {
-    std::wstring cmd = L"\"" + OwnFolder() + L"log_writer.exe\" " + tag + L" " +
-                       std::to_wstring(count);
+    std::wstring cmd =
+        L"\"" + OwnFolder() + L"log_writer.exe\" " + tag + L" " + std::to_wstring(count);
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};

@@ -108,8 +108,8 @@ TEST(Dispatcher, ResultIsExactlyZeroOrOneInAll64Bits) {
     using Wide = uint64_t (*)(int32_t, intptr_t);
     HMODULE m = LoadLibraryW((trvtest::OwnFolder() + L"trvueye.dll").c_str());
     ASSERT_NE(m, nullptr);
-    auto wide = reinterpret_cast<Wide>(
-        reinterpret_cast<void*>(GetProcAddress(m, MAKEINTRESOURCEA(1))));
+    auto wide =
+        reinterpret_cast<Wide>(reinterpret_cast<void*>(GetProcAddress(m, MAKEINTRESOURCEA(1))));
     for (int32_t code : {0, 1, 11, 48, -7}) {
         const uint64_t r = wide(code, 0) & 0xFFFFFFFFull;
         EXPECT_TRUE(r == 0 || r == 1) << code << " gave " << r;

@@ -10,15 +10,16 @@ namespace {
 using Buffer = std::vector<char16_t>;
 
 bool AppendText(Buffer& buf, const std::u16string& text) {
-    return trv::LogAppend(buf.data(), buf.size(), text.size(),
-                          [&](size_t i) { return text[i]; });
+    return trv::LogAppend(buf.data(), buf.size(), text.size(), [&](size_t i) { return text[i]; });
 }
 
 std::u16string Contents(const Buffer& buf) {
     return std::u16string(buf.data(), trv::LogTextLength(buf.data(), buf.size()));
 }
 
-Buffer Empty() { return Buffer(trv::kLogCapacity, 0); }
+Buffer Empty() {
+    return Buffer(trv::kLogCapacity, 0);
+}
 
 TEST(LogBuffer, PieceSizeLimit) {
     EXPECT_TRUE(trv::LogPieceFits(0));

@@ -63,8 +63,7 @@ bool LogReader::WaitForLine(DWORD ms) {
         if (spent >= ms) {
             return false;
         }
-        const DWORD r =
-            MsgWaitForMultipleObjects(1, &m_event, FALSE, ms - spent, QS_ALLINPUT);
+        const DWORD r = MsgWaitForMultipleObjects(1, &m_event, FALSE, ms - spent, QS_ALLINPUT);
         if (r == WAIT_OBJECT_0) {
             return true;
         }
