@@ -1,4 +1,7 @@
-// Focus-type check.
+// Focus commands and the focus-type check.
+#include "camera/my_cam.h"
+#include "camera/trigger.h"
+#include "globals.h"
 #include "handlers.h"
 #include "infra/trv_log.h"
 
@@ -12,5 +15,58 @@ bool GetFocusType(int32_t* value) {
     gLog.Write("GetFocusType=");
     LogInt(*value);
     gLog.Write("\n");
+    return true;
+}
+
+namespace {
+
+constexpr DWORD kFocusWaitMs = 1000;
+
+// A command's own handle to "FOCUS_LOCK": kept only after a timed-out wait.
+struct FocusLockHandle {
+    HANDLE handle = nullptr;
+    ~FocusLockHandle() {
+        if (handle != nullptr) {
+            ReleaseMutex(handle);
+            CloseHandle(handle);
+        }
+    }
+};
+
+FocusLockHandle gStartFocusLock;
+FocusLockHandle gStopFocusLock;
+
+// Runs `change` on the current camera under "FOCUS_LOCK"; a wait that times out does nothing.
+template <class Change>
+void RunFocusCommand(FocusLockHandle& lock, const char* begin, const char* end, Change change) {
+    if (lock.handle == nullptr) {
+        lock.handle = CreateMutexW(nullptr, FALSE, L"FOCUS_LOCK");
+    }
+    const DWORD wait = WaitForSingleObject(lock.handle, kFocusWaitMs);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+        return;
+    }
+    gLog.Write(begin);
+    MyCam* cam = CurrentCam();
+    if (gFocusType != 3 && cam != nullptr) {
+        change(*cam);
+    }
+    gLog.Write(end);
+    ReleaseMutex(lock.handle);
+    CloseHandle(lock.handle);
+    lock.handle = nullptr;
+}
+
+} // namespace
+
+bool StartFocus() {
+    RunFocusCommand(gStartFocusLock, "StartFocus BEGIN\n", "StartFocus END\n",
+                    [](MyCam& cam) { MyStrobeEnable(cam); });
+    return true;
+}
+
+bool StopFocus() {
+    RunFocusCommand(gStopFocusLock, "StopFocus BEGIN\n", "StopFocus END\n",
+                    [](MyCam& cam) { MyStrobeDisable(cam); });
     return true;
 }

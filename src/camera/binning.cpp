@@ -1,0 +1,32 @@
+#include "binning.h"
+
+#include "binning_rules.h"
+#include "infra/trv_log.h"
+
+namespace {
+
+void LogFactors(const char* label, int32_t hx, int32_t vx) {
+    gLog.Write(label);
+    LogInt(hx);
+    gLog.Write(" vx=");
+    LogInt(vx);
+    gLog.Write("\n");
+}
+
+} // namespace
+
+void GetBinningSizes(MyCam& cam, int32_t& hx, int32_t& vx) {
+    const trv::Factors f =
+        trv::DecodeFactors(static_cast<uint32_t>(is_Binning(cam.m_hCam, ueye::kQuery)));
+    hx = f.hx;
+    vx = f.vx;
+    LogFactors("GetBinningSizes hx=", hx, vx);
+}
+
+void GetSubSamplingSizes(MyCam& cam, int32_t& hx, int32_t& vx) {
+    const trv::Factors f =
+        trv::DecodeFactors(static_cast<uint32_t>(is_Subsampling(cam.m_hCam, ueye::kQuery)));
+    hx = f.hx;
+    vx = f.vx;
+    LogFactors("GetSubSamplingSizes hx=", hx, vx);
+}

@@ -1,0 +1,21 @@
+// The cameras connected to the machine, as the library lists them, enumerated once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CamListEntry {
+    bool bAvailable;
+    int32_t bDeviceId1000;
+    uint32_t nCameraId;
+    uint32_t nDeviceId;
+    std::wstring strInfo;
+    std::wstring strSerNo;
+    bool bStatusFlag4;
+};
+
+extern std::vector<CamListEntry> gCamList;
+
+// Builds gCamList when it is empty; a failed or empty enumeration is tried again next time.
+void EnumerateCameras();

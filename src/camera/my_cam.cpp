@@ -1,0 +1,9 @@
+#include "my_cam.h"
+
+#include "entry/globals.h"
+
+std::vector<MyCam> gMyCams;
+
+MyCam* CurrentCam() {
+    return gCurCamIndex < gMyCams.size() ? &gMyCams[gCurCamIndex] : nullptr;
+}
