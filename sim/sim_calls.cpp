@@ -85,6 +85,14 @@ UEYE_API UeyeStatus is_CameraList(void* pucl) {
 
 UEYE_API UeyeStatus is_CameraInit(UeyeHandle* phCam, HWND hWnd) {
     sim::State& s = sim::Get();
+    DWORD delay = 0;
+    {
+        std::lock_guard<std::mutex> g(s.lock);
+        delay = s.initDelayMs;
+    }
+    if (delay > 0) {
+        Sleep(delay); // a camera that is slow to open, outside the lock
+    }
     std::lock_guard<std::mutex> g(s.lock);
     const uint32_t id = *phCam;
     int32_t result = 0;
@@ -124,6 +132,9 @@ UEYE_API UeyeStatus is_InitRetryQuery(UeyeHandle hCam, uint32_t nCommand, int32_
 UEYE_API UeyeStatus is_CameraExit(UeyeHandle hCam) {
     return OnCamera("is_CameraExit", hCam, "", [](sim::Camera& c) {
         c.handle = 0;
+        c.live = false;
+        c.frameWindow = nullptr;
+        c.activeMemory = nullptr;
         return 0;
     });
 }
@@ -155,8 +166,10 @@ UEYE_API UeyeStatus is_ImageMemAlloc(UeyeHandle hCam, int32_t nWidth, int32_t nH
                         if (nWidth <= 0 || nHeight <= 0 || (nBits != 8 && nBits != 24)) {
                             return kBadParameter;
                         }
-                        *ppcMem = new char[static_cast<size_t>(nWidth) * nHeight * (nBits / 8)];
+                        char* block = new char[static_cast<size_t>(nWidth) * nHeight * (nBits / 8)];
+                        sim::Get().memory[block] = {nWidth, nHeight, nBits};
                         static int32_t nextId = 1;
+                        *ppcMem = block;
                         *pnMemId = nextId++;
                         return 0;
                     });
@@ -164,30 +177,57 @@ UEYE_API UeyeStatus is_ImageMemAlloc(UeyeHandle hCam, int32_t nWidth, int32_t nH
 
 UEYE_API UeyeStatus is_ImageMemActivate(UeyeHandle hCam, char* pcMem, int32_t nMemId) {
     return OnCamera("is_ImageMemActivate", hCam, Args("id=%d", nMemId).c_str(),
-                    [pcMem](sim::Camera&) { return pcMem == nullptr ? kBadParameter : 0; });
+                    [pcMem](sim::Camera& c) {
+                        if (sim::Get().memory.count(pcMem) == 0) {
+                            return kBadParameter;
+                        }
+                        c.activeMemory = pcMem;
+                        return 0;
+                    });
 }
 
 UEYE_API UeyeStatus is_ImageMemFree(UeyeHandle hCam, char* pcMem, int32_t nMemId) {
-    return OnCamera("is_ImageMemFree", hCam, Args("id=%d", nMemId).c_str(), [pcMem](sim::Camera&) {
-        delete[] pcMem;
-        return 0;
-    });
+    return OnCamera("is_ImageMemFree", hCam, Args("id=%d", nMemId).c_str(),
+                    [pcMem](sim::Camera& c) {
+                        auto& memory = sim::Get().memory;
+                        if (memory.erase(pcMem) == 0) {
+                            return kBadParameter; // unknown or already freed
+                        }
+                        if (c.activeMemory == pcMem) {
+                            c.activeMemory = nullptr;
+                        }
+                        delete[] pcMem;
+                        return 0;
+                    });
 }
 
 UEYE_API UeyeStatus is_EventMessage(UeyeHandle hCam, int32_t nEvent, HWND hWnd) {
     return OnCamera("is_EventMessage", hCam,
                     Args("event=%d hWnd=%s", nEvent, hWnd ? "window" : "null").c_str(),
-                    [](sim::Camera&) { return 0; });
+                    [=](sim::Camera& c) {
+                        if (nEvent == 0) {
+                            c.frameWindow = hWnd;
+                        }
+                        return 0;
+                    });
 }
 
 UEYE_API UeyeStatus is_StopLiveVideo(UeyeHandle hCam, int32_t nWait) {
-    return OnCamera("is_StopLiveVideo", hCam, Args("wait=%d", nWait).c_str(),
-                    [](sim::Camera&) { return 0; });
+    return OnCamera("is_StopLiveVideo", hCam, Args("wait=%d", nWait).c_str(), [](sim::Camera& c) {
+        c.live = false;
+        return 0;
+    });
 }
 
 UEYE_API UeyeStatus is_CaptureVideo(UeyeHandle hCam, int32_t nWait) {
-    return OnCamera("is_CaptureVideo", hCam, Args("wait=%d", nWait).c_str(),
-                    [](sim::Camera&) { return 0; });
+    return OnCamera("is_CaptureVideo", hCam, Args("wait=%d", nWait).c_str(), [=](sim::Camera& c) {
+        if (nWait == ueye::kQuery) {
+            return c.live ? 1 : 0;
+        }
+        c.live = true;
+        sim::StartLiveThread(sim::Get());
+        return 0;
+    });
 }
 
 UEYE_API UeyeStatus is_TriggerMode(UeyeHandle hCam, int32_t nMode) {

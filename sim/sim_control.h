@@ -5,6 +5,7 @@
 //   "is_CameraCount -> 0 count=2"   "is_AOI hCam=1 cmd=2 size=16 -> 0"
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #ifdef TRV_UEYE_SIM_BUILD
@@ -25,6 +26,18 @@ struct SimCamera {
     uint32_t maxHeight;
 };
 
+// Byte `offset` of frame `frame` in the image memory: the frame number in the first four
+// bytes (little-endian), a position-dependent pattern after them.
+inline uint8_t sim_pattern_byte(uint32_t frame, size_t offset) {
+    if (offset < 4) {
+        return static_cast<uint8_t>(frame >> (8 * offset));
+    }
+    return static_cast<uint8_t>(offset * 7 + frame);
+}
+
+// Without TRV_SIM_CONFIG the library starts with one colour camera, serial "4002870123",
+// 1280 x 1024; TRV_SIM_CONFIG names an INI file with sections [camera1] ... [camera8]
+// (keys serial, device, color, width, height); an empty value means no camera.
 // Removes every camera, fault and journal line.
 SIM_API void sim_reset();
 // Adds a camera; returns its index.
@@ -33,6 +46,13 @@ SIM_API int sim_camera_count();
 
 // The next `count` calls of `call` (for example "is_CameraInit") answer `result`.
 SIM_API void sim_fail(const char* call, int32_t result, int count);
+
+// Frames a second of live video, for every camera.
+SIM_API void sim_set_fps(int32_t fps);
+// Every camera-init call waits this long first.
+SIM_API void sim_set_init_delay_ms(uint32_t ms);
+// Frames written and posted so far by camera `index`.
+SIM_API uint32_t sim_frames_posted(int index);
 
 SIM_API int sim_journal_count();
 // Copies line `index` into `buffer`; returns its length, or -1 past the end.

@@ -2,12 +2,57 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace sim {
 
+namespace {
+
+SimCamera MakeCamera(const char* serial, uint32_t device, uint8_t color, uint32_t w, uint32_t h) {
+    SimCamera c = {};
+    std::memcpy(c.serial, serial, std::min<size_t>(std::strlen(serial), 16));
+    std::memcpy(c.info, "sim", 3);
+    c.cameraId = device;
+    c.deviceId = device;
+    c.colorKind = color;
+    c.maxWidth = w;
+    c.maxHeight = h;
+    return c;
+}
+
+// The cameras the library starts with: from TRV_SIM_CONFIG, else one colour camera.
+void Configure(State& s) {
+    char path[1024] = {};
+    if (GetEnvironmentVariableA("TRV_SIM_CONFIG", path, sizeof path) == 0 || path[0] == 0) {
+        s.cameras.push_back({MakeCamera("4002870123", 1, 2, 1280, 1024)});
+        return;
+    }
+    for (int n = 1; n <= 8; ++n) {
+        const std::string section = "camera" + std::to_string(n);
+        char serial[64] = {};
+        GetPrivateProfileStringA(section.c_str(), "serial", "", serial, sizeof serial, path);
+        if (serial[0] == 0) {
+            continue;
+        }
+        auto value = [&](const char* key, int fallback) {
+            return GetPrivateProfileIntA(section.c_str(), key, fallback, path);
+        };
+        s.cameras.push_back(
+            {MakeCamera(serial, value("device", n), static_cast<uint8_t>(value("color", 2)),
+                        value("width", 1280), value("height", 1024))});
+    }
+    s.fps = static_cast<int32_t>(GetPrivateProfileIntA("library", "fps", 30, path));
+}
+
+} // namespace
+
 State& Get() {
-    static State state;
-    return state;
+    static State* state = [] {
+        State* s = new State; // lives to process end: the live thread may still use it
+        Configure(*s);
+        return s;
+    }();
+    return *state;
 }
 
 bool TakeFault(State& s, const char* call, int32_t& result) {
@@ -36,7 +81,13 @@ using sim::Get;
 SIM_API void sim_reset() {
     sim::State& s = Get();
     std::lock_guard<std::mutex> g(s.lock);
+    for (auto& block : s.memory) {
+        delete[] block.first;
+    }
+    s.memory.clear();
     s.cameras.clear();
+    s.fps = 30;
+    s.initDelayMs = 0;
     s.faults.clear();
     s.journal.clear();
     s.nextHandle = 1;
@@ -61,6 +112,26 @@ SIM_API void sim_fail(const char* call, int32_t result, int count) {
     sim::State& s = Get();
     std::lock_guard<std::mutex> g(s.lock);
     s.faults[call] = {result, count};
+}
+
+SIM_API void sim_set_fps(int32_t fps) {
+    sim::State& s = Get();
+    std::lock_guard<std::mutex> g(s.lock);
+    s.fps = fps;
+}
+
+SIM_API void sim_set_init_delay_ms(uint32_t ms) {
+    sim::State& s = Get();
+    std::lock_guard<std::mutex> g(s.lock);
+    s.initDelayMs = ms;
+}
+
+SIM_API uint32_t sim_frames_posted(int index) {
+    sim::State& s = Get();
+    std::lock_guard<std::mutex> g(s.lock);
+    return index >= 0 && static_cast<size_t>(index) < s.cameras.size()
+               ? s.cameras[static_cast<size_t>(index)].framesPosted
+               : 0;
 }
 
 SIM_API int sim_journal_count() {

@@ -1,0 +1,293 @@
+// Start-up to live frames and the lifecycle commands, through the real export.
+#include "entry/trv_params.h"
+#include "plugin_host.h"
+#include "sim_control.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+using trvtest::PluginHost;
+
+struct Frame {
+    unsigned char* pixels;
+    int32_t width, height, size;
+    uint32_t number; // from the pattern's first bytes
+    bool patternOk;
+};
+
+std::mutex gFramesLock;
+std::vector<Frame> gFrames;
+int gErrors = 0;
+
+void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size, intptr_t,
+             int32_t) {
+    Frame f{pixels, width, height, size, 0, pixels != nullptr};
+    if (pixels != nullptr && size >= 4) {
+        std::memcpy(&f.number, pixels, 4);
+        for (int32_t i = 4; i < size; i += 997) { // a sample of the whole frame
+            if (pixels[i] != sim_pattern_byte(f.number, static_cast<size_t>(i))) {
+                f.patternOk = false;
+            }
+        }
+    }
+    std::lock_guard<std::mutex> g(gFramesLock);
+    gFrames.push_back(f);
+}
+
+void OnError() {
+    ++gErrors;
+}
+
+size_t FrameCount() {
+    std::lock_guard<std::mutex> g(gFramesLock);
+    return gFrames.size();
+}
+
+bool WaitForFrames(size_t n, DWORD ms = 20000) {
+    const DWORD start = GetTickCount();
+    while (FrameCount() < n) {
+        if (GetTickCount() - start > ms) {
+            return false;
+        }
+        Sleep(5);
+    }
+    return true;
+}
+
+// Host settings in a fresh folder: TRV_SETTINGS points there.
+class HostSettings {
+  public:
+    HostSettings() {
+        wchar_t tmp[MAX_PATH];
+        GetTempPathW(MAX_PATH, tmp);
+        base = std::wstring(tmp) + L"trve2e" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(base.c_str(), nullptr);
+        CreateDirectoryW((base + L"\\Tarvello").c_str(), nullptr);
+        CreateDirectoryW((base + L"\\Tarvello\\Settings").c_str(), nullptr);
+        SetEnvironmentVariableW(L"TRV_SETTINGS", base.c_str());
+        configDir = base + L"\\";
+    }
+    void Set(const wchar_t* key, const wchar_t* value, const wchar_t* section = L"video") {
+        WritePrivateProfileStringW(section, key, value,
+                                   (base + L"\\Tarvello\\Settings\\Tarvello.ini").c_str());
+    }
+    std::wstring base;
+    std::wstring configDir;
+};
+
+SimCamera Camera(const char* serial, uint32_t device, uint8_t color, uint32_t w, uint32_t h) {
+    SimCamera c = {};
+    std::memcpy(c.serial, serial, std::min<size_t>(std::strlen(serial), 16));
+    c.cameraId = device;
+    c.deviceId = device;
+    c.colorKind = color;
+    c.maxWidth = w;
+    c.maxHeight = h;
+    return c;
+}
+
+TrvStartParams StartBlock(const std::wstring& configDir) {
+    TrvStartParams b = {};
+    b.nSizeX = -1;
+    b.nSizeY = -1;
+    b.frameCallback = &OnFrame;
+    b.errorCallback = &OnError;
+    b.pszConfigDir = configDir.c_str();
+    b.nFocusType = 3;
+    return b;
+}
+
+bool Contains(const std::string& log, const std::string& piece) {
+    return log.find(piece) != std::string::npos;
+}
+
+class Lifecycle : public testing::Test {
+  protected:
+    void SetUp() override {
+        sim_reset();
+        sim_set_fps(50);
+        gFrames.clear();
+        gErrors = 0;
+    }
+    HostSettings settings;
+};
+
+TEST_F(Lifecycle, SingleColourCameraDeliversFramesInAlternatingBuffers) {
+    const SimCamera cam = Camera("4002870123", 1, 2, 320, 240);
+    sim_add_camera(&cam);
+    PluginHost host;
+    ASSERT_TRUE(host.loaded());
+    TrvStartParams block = StartBlock(settings.configDir);
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+    EXPECT_EQ(block.nSizeX, 320);
+    EXPECT_EQ(block.nSizeY, 240);
+    ASSERT_TRUE(WaitForFrames(4)) << "no live frames";
+    std::vector<Frame> frames;
+    {
+        std::lock_guard<std::mutex> g(gFramesLock);
+        frames = gFrames;
+    }
+    for (const Frame& f : frames) {
+        EXPECT_EQ(f.width, 320);
+        EXPECT_EQ(f.height, 240);
+        EXPECT_EQ(f.size, 320 * 240 * 3);
+        EXPECT_TRUE(f.patternOk) << "frame " << f.number << " differs from the image memory";
+    }
+    EXPECT_NE(frames[0].pixels, frames[1].pixels);
+    EXPECT_EQ(frames[2].pixels, frames[0].pixels);
+    EXPECT_EQ(frames[3].pixels, frames[1].pixels);
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Contains(log, "**** TrvCmd: _TRV_DSHOW_CMD_START date=")) << log;
+    EXPECT_TRUE(Contains(log, "**** TrvCmd: section=video\n"));
+    EXPECT_TRUE(Contains(log, "***** UEYECAM Init3 waiting 60...\n"));
+    EXPECT_TRUE(Contains(log, "MyLoadSingle begin\n"));
+    EXPECT_TRUE(Contains(log, "***** UEYECAM OpenCamera9\n"));
+    EXPECT_TRUE(Contains(log, "***** UEYECAM uEueCamThread3\n"));
+
+    // A second start while started: nothing logged, only the size rewritten.
+    TrvStartParams again = StartBlock(settings.configDir);
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &again), 1);
+    EXPECT_EQ(again.nSizeX, 320);
+    EXPECT_EQ(again.nSizeY, 240);
+    EXPECT_EQ(host.TakeLog().find("TrvCmd"), std::string::npos);
+
+    // Stop closes the camera: no more frames, and start reports the closed record's size.
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_STOP), 1);
+    Sleep(100);
+    const size_t afterStop = FrameCount();
+    Sleep(300);
+    EXPECT_EQ(FrameCount(), afterStop);
+    TrvStartParams closed = StartBlock(settings.configDir);
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &closed), 1);
+    EXPECT_EQ(closed.nSizeX, 320);
+    EXPECT_EQ(closed.nSizeY, 240);
+}
+
+TEST_F(Lifecycle, MonoCameraFramesAreExpandedToThreeEqualBytes) {
+    const SimCamera cam = Camera("M1", 1, 1, 64, 48);
+    sim_add_camera(&cam);
+    PluginHost host;
+    ASSERT_TRUE(host.loaded());
+    TrvStartParams block = StartBlock(settings.configDir);
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+    ASSERT_TRUE(WaitForFrames(2));
+    std::lock_guard<std::mutex> g(gFramesLock);
+    const Frame& f = gFrames[1];
+    ASSERT_EQ(f.size, 64 * 48 * 3);
+    // Pixel i of the memory holds the pattern byte i; the frame holds it three times.
+    uint32_t number = 0;
+    for (int b = 0; b < 4; ++b) {
+        number |= static_cast<uint32_t>(f.pixels[3 * b]) << (8 * b);
+    }
+    for (int i = 0; i < 64 * 48; ++i) {
+        const uint8_t v = sim_pattern_byte(number, static_cast<size_t>(i));
+        ASSERT_EQ(f.pixels[3 * i], v) << i;
+        ASSERT_EQ(f.pixels[3 * i + 1], v) << i;
+        ASSERT_EQ(f.pixels[3 * i + 2], v) << i;
+    }
+}
+
+TEST_F(Lifecycle, NullFrameCallbackMakesTheNextStartRunAgain) {
+    const SimCamera cam = Camera("A", 1, 2, 32, 16);
+    sim_add_camera(&cam);
+    PluginHost host;
+    ASSERT_TRUE(host.loaded());
+    TrvStartParams block = StartBlock(settings.configDir);
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+    host.TakeLog();
+    TrvFrameCallback none = nullptr;
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_FRAME_CALLBACK, &none), 1);
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_STOP), 1);
+    TrvStartParams again = StartBlock(settings.configDir);
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &again), 1);
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Contains(log, "**** TrvCmd: _TRV_DSHOW_CMD_START date="));
+    EXPECT_TRUE(Contains(log, "***** UEYECAM uEueCamThread1\n"));
+}
+
+TEST_F(Lifecycle, MultipleCamerasFromKeysWithGaps) {
+    const SimCamera a = Camera("SN2", 2, 2, 40, 30);
+    const SimCamera b = Camera("SN5", 5, 2, 80, 60);
+    sim_add_camera(&a);
+    sim_add_camera(&b);
+    settings.Set(L"CamSN_2", L"SN2");
+    settings.Set(L"CamSN_5", L"SN5");
+    settings.Set(L"CamSN_Max", L"6");
+    PluginHost host;
+    ASSERT_TRUE(host.loaded());
+    TrvStartParams block = StartBlock(settings.configDir);
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+    EXPECT_EQ(block.nSizeX, 40) << "the lowest configured id is current";
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Contains(log, "MyLoadMultiple maxCams=6\n"));
+    EXPECT_TRUE(Contains(log, "KEY=CamSN_2 SERNO=SN2\n"));
+    EXPECT_TRUE(Contains(log, "KEY=CamSN_5 SERNO=SN5\n"));
+    EXPECT_TRUE(Contains(log, "MyLoadMultiple key=CamSN_6\n"));
+    EXPECT_FALSE(Contains(log, "CamSN_7"));
+    EXPECT_TRUE(Contains(log, "MyLoadMultiple gMyCams.size()=2\n"));
+    EXPECT_FALSE(Contains(log, "MyLoadSingle")) << "no single camera when keys name cameras";
+    EXPECT_FALSE(Contains(log, "streaming live video")) << "configured cameras start not live";
+    // Camera 5 becomes live on a switch; camera 2 never was.
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 5), 1);
+    const std::string sw = host.TakeLog();
+    EXPECT_TRUE(Contains(sw, "MySetStreamId found i = 1\n")) << sw;
+    EXPECT_TRUE(Contains(sw, "MySetStreamId starting new...\n"));
+    EXPECT_TRUE(Contains(sw, "MySetStreamId success t=")) << sw;
+    EXPECT_TRUE(WaitForFrames(FrameCount() + 2));
+    std::lock_guard<std::mutex> g(gFramesLock);
+    EXPECT_EQ(gFrames.back().width, 80);
+}
+
+TEST_F(Lifecycle, NoPositiveCamSnMaxLoadsTheSingleCamera) {
+    const SimCamera a = Camera("SN1", 1, 2, 40, 30);
+    sim_add_camera(&a);
+    settings.Set(L"CamSN_1", L"SN1");
+    settings.Set(L"CamSN_Max", L"-3");
+    PluginHost host;
+    ASSERT_TRUE(host.loaded());
+    TrvStartParams block = StartBlock(settings.configDir);
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Contains(log, "MyLoadMultiple maxCams=-3\nMyLoadMultiple gMyCams.size()=0\n"))
+        << log;
+    EXPECT_TRUE(Contains(log, "MyLoadSingle begin\n"));
+    EXPECT_TRUE(WaitForFrames(1)) << "the single camera is live";
+}
+
+TEST_F(Lifecycle, StartWithoutCameraTimesOutToOneSliceAndReportsNoSize) {
+    // A camera that takes 15 s to open keeps the thread from signalling within the only slice.
+    settings.Set(L"CamSN_Wait", L"4");
+    const SimCamera a = Camera("SLOW", 1, 2, 40, 30);
+    sim_add_camera(&a);
+    sim_set_init_delay_ms(15000);
+    PluginHost host;
+    ASSERT_TRUE(host.loaded());
+    TrvStartParams block = StartBlock(settings.configDir);
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+    const DWORD spent = GetTickCount() - start;
+    EXPECT_GE(spent, 4900u);
+    EXPECT_LT(spent, 20000u) << "one slice, not the default twelve";
+    EXPECT_EQ(block.nSizeX, -1) << "no record yet: the size is left as the host wrote it";
+    const std::string log = host.TakeLog();
+    // The camera thread logs meanwhile; the start command writes exactly one waiting line.
+    size_t waits = 0;
+    for (size_t p = log.find("Init3 waiting"); p != std::string::npos;
+         p = log.find("Init3 waiting", p + 1)) {
+        ++waits;
+    }
+    EXPECT_EQ(waits, 1u) << log;
+    EXPECT_TRUE(Contains(log, "***** UEYECAM Init3 waiting 4...\n"));
+    EXPECT_TRUE(Contains(log, "***** UEYECAM Init4 time="));
+}
+
+} // namespace
