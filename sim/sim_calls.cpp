@@ -262,17 +262,20 @@ UEYE_API UeyeStatus is_AOI(UeyeHandle hCam, uint32_t nCommand, void* pParam, uin
 }
 
 UEYE_API UeyeStatus is_Exposure(UeyeHandle hCam, uint32_t nCommand, void* pParam, uint32_t nSize) {
-    return OnCamera("is_Exposure", hCam, Args("cmd=%u size=%u", nCommand, nSize).c_str(),
-                    [=](sim::Camera&) {
-                        const double range[3] = {0.01, 1000.0, 0.01};
-                        const double current = 10.0;
-                        if (nCommand == ueye::kExposureRange && nSize == sizeof range) {
-                            std::memcpy(pParam, range, sizeof range);
-                        } else if (nCommand == ueye::kExposureGet && nSize == 8) {
-                            std::memcpy(pParam, &current, 8);
-                        }
-                        return 0;
-                    });
+    const std::string args =
+        nCommand == ueye::kExposureSet && pParam != nullptr && nSize == 8
+            ? Args("cmd=%u size=%u value=%.12g", nCommand, nSize, *static_cast<double*>(pParam))
+            : Args("cmd=%u size=%u", nCommand, nSize);
+    return OnCamera("is_Exposure", hCam, args.c_str(), [=](sim::Camera&) {
+        const double range[3] = {0.01, 1000.0, 0.01};
+        const double current = 10.0;
+        if (nCommand == ueye::kExposureRange && nSize == sizeof range) {
+            std::memcpy(pParam, range, sizeof range);
+        } else if (nCommand == ueye::kExposureGet && nSize == 8) {
+            std::memcpy(pParam, &current, 8);
+        }
+        return 0;
+    });
 }
 
 UEYE_API UeyeStatus is_FrameRate(UeyeHandle hCam, double dFps, double* pdNewFps) {
@@ -316,8 +319,13 @@ UEYE_API UeyeStatus is_CaptureStatus(UeyeHandle hCam, uint32_t nCommand, void* p
                     });
 }
 
-UEYE_API UeyeStatus is_IO(UeyeHandle hCam, uint32_t nCommand, void*, uint32_t nSize) {
-    return OnCamera("is_IO", hCam, Args("cmd=%u size=%u", nCommand, nSize).c_str(),
+UEYE_API UeyeStatus is_IO(UeyeHandle hCam, uint32_t nCommand, void* pParam, uint32_t nSize) {
+    std::string bytes;
+    for (uint32_t i = 0; pParam != nullptr && i < nSize && i < 64; ++i) {
+        bytes += Args("%02x", static_cast<unsigned char*>(pParam)[i]);
+    }
+    return OnCamera("is_IO", hCam,
+                    Args("cmd=%u size=%u bytes=%s", nCommand, nSize, bytes.c_str()).c_str(),
                     [](sim::Camera&) { return 0; });
 }
 

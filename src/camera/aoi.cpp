@@ -64,10 +64,11 @@ void SetAoiRect(MyCam& cam, int32_t mode, int32_t& x, int32_t& y, int32_t& width
     }
     int32_t sizeMax[2] = {0, 0};
     int32_t posMin[2] = {0, 0};
-    LogPair("MyCam::SetAoiRect GetSizMax nRet=", Query(h, ueye::kAoiGetSizeMax, sizeMax),
-            " w=", sizeMax[0], " h=", sizeMax[1]);
-    LogPair("MyCam::SetAoiRect GetPosMin nRet=", Query(h, ueye::kAoiGetPosMin, posMin),
-            " x=", posMin[0], " y=", posMin[1]);
+    // Query first: the values must not be read before the call fills them.
+    const int32_t sizeResult = Query(h, ueye::kAoiGetSizeMax, sizeMax);
+    LogPair("MyCam::SetAoiRect GetSizMax nRet=", sizeResult, " w=", sizeMax[0], " h=", sizeMax[1]);
+    const int32_t posResult = Query(h, ueye::kAoiGetPosMin, posMin);
+    LogPair("MyCam::SetAoiRect GetPosMin nRet=", posResult, " x=", posMin[0], " y=", posMin[1]);
     int32_t rect[4];
     if (mode == 0) {
         if (gFullFrameSize[0] == 0) {

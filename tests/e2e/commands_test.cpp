@@ -1,0 +1,275 @@
+// The camera commands through the real export: focus, exposure, timing, area of interest,
+// stream switching and configuration reset.
+#include "entry/trv_params.h"
+#include "host_settings.h"
+#include "plugin_host.h"
+#include "sim_control.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using trvtest::PluginHost;
+
+void OnFrame(unsigned char*, int32_t, int32_t, int32_t, intptr_t, int32_t) {}
+
+std::vector<std::string> Calls(const std::string& call) {
+    std::vector<std::string> out;
+    char buf[512];
+    for (int i = 0; sim_journal_line(i, buf, sizeof buf) >= 0; ++i) {
+        if (std::string(buf).rfind(call + " ", 0) == 0) {
+            out.emplace_back(buf);
+        }
+    }
+    return out;
+}
+
+bool Has(const std::string& text, const std::string& piece) {
+    return text.find(piece) != std::string::npos;
+}
+
+class Commands : public testing::Test {
+  protected:
+    void SetUp() override {
+        sim_reset();
+        sim_set_fps(50);
+    }
+    void Setting(const wchar_t* key, const wchar_t* value) { settings.Set(key, value); }
+    void Trigger(const wchar_t* value) { settings.Trigger(value); }
+    void AddCamera(const char* serial, uint32_t device, uint32_t w = 64, uint32_t h = 48) {
+        SimCamera c = {};
+        std::memcpy(c.serial, serial, std::min<size_t>(std::strlen(serial), 16));
+        c.cameraId = device;
+        c.deviceId = device;
+        c.colorKind = 2;
+        c.maxWidth = w;
+        c.maxHeight = h;
+        sim_add_camera(&c);
+    }
+    void Start(int32_t focusType = 3) {
+        ASSERT_TRUE(host.loaded());
+        TrvStartParams b = {};
+        b.frameCallback = &OnFrame;
+        b.pszConfigDir = settings.configDir.c_str();
+        b.nFocusType = focusType;
+        ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &b), 1);
+        // The first frame of a live camera writes its slow-frame line on the camera thread;
+        // let it pass so that it does not cut into the lines the test compares.
+        for (int i = 0; i < 300 && sim_frames_posted(0) < 3; ++i) {
+            Sleep(10);
+        }
+        Sleep(50);
+        host.TakeLog();
+        sim_journal_clear();
+    }
+
+    trvtest::HostSettings settings;
+    PluginHost host;
+};
+
+TEST_F(Commands, WithoutCameraTheCommandsAnswerAsSpecified) {
+    ASSERT_TRUE(host.loaded());
+    TrvAoiParams aoi = {2, 1, 2, 3, 4, 5};
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &aoi), 0);
+    aoi.nMode = 1;
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &aoi), 0);
+    TrvTimingParams t = {-1.0, -2.0};
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_GET_TIMING, &t), 1);
+    EXPECT_EQ(t.dFrameRate, -1.0) << "the block is left as the host filled it";
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_EXPOSURE, 50), 1);
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 50), 1);
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(L"x.ini")), 0);
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_STOP_FOCUS), 1);
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Has(log, "MySetStreamId camId = 50 gCamShareConfig=0 gCurCamConfigId=4294967295\n"
+                         "MySetStreamId unable to find camId\n"))
+        << log;
+    EXPECT_TRUE(Has(log, "MyResetConfig load new config\nMyResetConfig no camera loaded\n"));
+    EXPECT_TRUE(Has(log, "StartFocus BEGIN\nStartFocus END\nStopFocus BEGIN\nStopFocus END\n"));
+}
+
+TEST_F(Commands, ExposurePercentMapsOntoTheRange) {
+    Setting(L"MaxExposureMs", L"1");
+    AddCamera("A", 1);
+    Start();
+    // Range: minimum 0.01 ms from the camera, maximum 1 x 1000 = 1000 ms (the camera's).
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_EXPOSURE, 50), 1);
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_EXPOSURE, 150), 1);
+    const std::vector<std::string> sets = Calls("is_Exposure");
+    ASSERT_EQ(sets.size(), 2u);
+    EXPECT_TRUE(Has(sets[0], "cmd=12 size=8 value=500.005")) << sets[0];
+    EXPECT_TRUE(Has(sets[1], "cmd=12 size=8 value=1499.995")) << sets[1];
+    EXPECT_TRUE(Has(host.TakeLog(), "SetExposure: Setting Exposure value=50 time=500.005\n"));
+    TrvTimingParams t = {};
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_GET_TIMING, &t), 1);
+    EXPECT_EQ(t.dFrameRate, 30.0);
+    EXPECT_EQ(t.dExposure, 10.0);
+}
+
+TEST_F(Commands, ExposureWithoutConfiguredMaximumDoesNothing) {
+    AddCamera("A", 1);
+    Start();
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_EXPOSURE, 50), 1);
+    EXPECT_TRUE(Calls("is_Exposure").empty());
+    EXPECT_FALSE(Has(host.TakeLog(), "SetExposure"));
+}
+
+TEST_F(Commands, FocusTypesAndTriggerKey) {
+    AddCamera("A", 1);
+    Start(1);
+    // Focus type 1 from the start block: "trigger" decides, default strobe out.
+    Trigger(nullptr);
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
+    std::vector<std::string> io = Calls("is_IO");
+    ASSERT_EQ(io.size(), 1u);
+    EXPECT_EQ(io[0], "is_IO hCam=1 cmd=20 size=4 bytes=02000000 -> 0");
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Has(log, "StartFocus BEGIN\nUEYE MyStrobeEnable focusType=1 defType=1\n")) << log;
+    EXPECT_TRUE(Has(log, "UEYE triggerType=1\nUEYE setting strobe out: 2\n"
+                         "UEYE focus config success: 0\n"));
+    EXPECT_TRUE(Has(log, "supported=IS_SET_TRIGGER_PRE_LO_HI\n"));
+    sim_journal_clear();
+    Trigger(L"3");
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
+    EXPECT_EQ(Calls("is_TriggerMode")[0], "is_TriggerMode hCam=1 mode=0x1002 -> 0");
+    Trigger(L"2");
+    sim_journal_clear();
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
+    EXPECT_EQ(Calls("is_TriggerMode")[0], "is_TriggerMode hCam=1 mode=0x1001 -> 0");
+    // The undo is the same whatever the enable did: strobe off, software trigger.
+    sim_journal_clear();
+    host.TakeLog();
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_STOP_FOCUS), 1);
+    io = Calls("is_IO");
+    ASSERT_EQ(io.size(), 1u);
+    EXPECT_EQ(io[0], "is_IO hCam=1 cmd=20 size=4 bytes=00000000 -> 0");
+    const std::vector<std::string> modes = Calls("is_TriggerMode");
+    EXPECT_TRUE(std::find(modes.begin(), modes.end(), "is_TriggerMode hCam=1 mode=0x1008 -> 0") !=
+                modes.end());
+    EXPECT_TRUE(Has(host.TakeLog(), "StopFocus BEGIN\nMyStrobeDisable\nMyStrobeDisable1 live="));
+}
+
+TEST_F(Commands, FocusTypeTwoDefaultsToHighToLowTrigger) {
+    AddCamera("A", 1);
+    Start(2);
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
+    ASSERT_FALSE(Calls("is_TriggerMode").empty());
+    EXPECT_EQ(Calls("is_TriggerMode")[0], "is_TriggerMode hCam=1 mode=0x1001 -> 0");
+    EXPECT_TRUE(Has(host.TakeLog(), "UEYE MyStrobeEnable focusType=2 defType=2\n"));
+}
+
+TEST_F(Commands, FreeRunFocusTouchesNoCamera) {
+    AddCamera("A", 1);
+    Start(3);
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_STOP_FOCUS), 1);
+    EXPECT_TRUE(Calls("is_TriggerMode").empty());
+    EXPECT_TRUE(Calls("is_IO").empty());
+    EXPECT_EQ(host.TakeLog(), "StartFocus BEGIN\nStartFocus END\nStopFocus BEGIN\nStopFocus END\n");
+}
+
+TEST_F(Commands, FocusLockHeldElsewhereMakesTheCommandDoNothing) {
+    AddCamera("A", 1);
+    Start(1);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::wstring cmd = L"\"" + trvtest::OwnFolder() + L"mutex_holder.exe\" FOCUS_LOCK 2500";
+    ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &si, &pi));
+    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, L"FOCUS_LOCK_HELD");
+    ASSERT_EQ(WaitForSingleObject(held, 20000), WAIT_OBJECT_0);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
+    const DWORD spent = GetTickCount() - start;
+    EXPECT_GE(spent, 900u) << "waited for the mutex";
+    EXPECT_LT(spent, 2400u) << "but not until the other holder let go";
+    EXPECT_EQ(host.TakeLog(), "") << "a timed-out wait does nothing and logs nothing";
+    EXPECT_TRUE(Calls("is_IO").empty());
+    WaitForSingleObject(pi.hProcess, 20000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    CloseHandle(held);
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
+    EXPECT_TRUE(Has(host.TakeLog(), "StartFocus BEGIN\n")) << "the kept handle works next time";
+}
+
+TEST_F(Commands, AreaOfInterestReadSetAndReset) {
+    AddCamera("A", 1, 320, 240);
+    Start();
+    TrvAoiParams aoi = {2, 0, 0, 0, 0, 0};
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &aoi), 1);
+    EXPECT_EQ(aoi.width, 320);
+    EXPECT_EQ(aoi.height, 240);
+    EXPECT_TRUE(Calls("is_StopLiveVideo").empty()) << "reading never stops live video";
+    TrvAoiParams set = {1, 10, 10, 0, 100, 80};
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &set), 1);
+    const std::vector<std::string> stops = Calls("is_StopLiveVideo");
+    ASSERT_EQ(stops.size(), 1u);
+    EXPECT_TRUE(Has(stops[0], "wait=16384")) << "live video stopped around the change";
+    EXPECT_TRUE(Has(Calls("is_CaptureVideo").back(), "wait=1 -> 0"));
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Has(log, "MyCam::SetAoiRect GetSizMax nRet=0 w=320 h=240\n")) << log;
+    EXPECT_TRUE(Has(log, "GetTimeStats dFrameRate=30 dExposure=10 dFpsCap=100\n"));
+    EXPECT_TRUE(Has(log, "SetTimeStats dFpsCapTmp1=100 "))
+        << "after a set the camera is asked for the cap";
+    sim_journal_clear();
+    TrvAoiParams reset = {0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &reset), 1);
+    EXPECT_TRUE(Has(host.TakeLog(), "SetTimeStats dFpsCapTmp1=30 "))
+        << "after a reset the saved frame rate comes back";
+}
+
+TEST_F(Commands, StreamSwitchBetweenCamerasAndUnknownIds) {
+    AddCamera("SN2", 2, 40, 30);
+    AddCamera("SN5", 5, 80, 60);
+    Setting(L"CamSN_2", L"SN2");
+    Setting(L"CamSN_5", L"SN5");
+    Start();
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 2), 1);
+    host.TakeLog();
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 5), 1);
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Has(log, "MySetStreamId found i = 1\nMySetStreamId stopping current...\n"
+                         "MySetStreamId starting new...\nMySetStreamId waiting for image...\n"))
+        << log;
+    EXPECT_TRUE(Has(log, "MySetStreamId success t=")) << log;
+    EXPECT_TRUE(Has(log, " count=5\nMySetStreamId finished\n")) << log;
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 9), 1);
+    EXPECT_TRUE(Has(host.TakeLog(), "MySetStreamId unable to find camId\n"));
+    // A camera that fails to start: the wait is skipped.
+    sim_fail("is_CaptureVideo", 7, 1);
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 2), 1);
+    const std::string failed = host.TakeLog();
+    EXPECT_TRUE(Has(failed, "***** UEYECAM is_CaptureVideo failure: 7\nIS_CAP_STATUS_COUNT: 0\n"
+                            "MySetStreamId waiting for image...\nMySetStreamId finished\n"))
+        << failed;
+    // Resetting the configuration with several cameras changes nothing.
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(L"other.ini")), 1);
+    EXPECT_TRUE(Has(host.TakeLog(), "MyResetConfig multicam config\n"));
+}
+
+TEST_F(Commands, ResetConfigSameNameInOtherCaseAndANewFile) {
+    AddCamera("A", 1);
+    Start();
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(L"UEYECAM.INI")), 1);
+    EXPECT_EQ(host.TakeLog(), "MyResetConfig load new config\nMyResetConfig same config\n");
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(L"other.ini")), 1);
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Has(log, "MyReloadFile2 file=") && Has(log, "other.ini found=0\n")) << log;
+    EXPECT_TRUE(Has(log, "MyResetConfig is_CaptureVideo... retval=1\nMyResetConfig complete\n"));
+    const std::wstring tooLong(300, L'n');
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(tooLong.c_str())),
+              0);
+    EXPECT_TRUE(Has(host.TakeLog(), "MyResetConfig name missing or longer than 259 characters\n"));
+}
+
+} // namespace
