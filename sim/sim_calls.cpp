@@ -308,12 +308,18 @@ UEYE_API UeyeStatus is_Subsampling(UeyeHandle hCam, int32_t nMode) {
 UEYE_API UeyeStatus is_CaptureStatus(UeyeHandle hCam, uint32_t nCommand, void* pParam,
                                      uint32_t nSize) {
     return OnCamera("is_CaptureStatus", hCam, Args("cmd=%u size=%u", nCommand, nSize).c_str(),
-                    [=](sim::Camera&) {
+                    [=](sim::Camera& c) {
                         if (nCommand == ueye::kCaptureStatusGet) {
                             if (pParam == nullptr || nSize != sizeof(UeyeCaptureStatus)) {
                                 return kBadParameter;
                             }
-                            std::memset(pParam, 0, nSize);
+                            UeyeCaptureStatus info = {};
+                            info.nTotal = c.statusTotal;
+                            std::memcpy(info.anCount, c.statusCounts, sizeof info.anCount);
+                            std::memcpy(pParam, &info, sizeof info);
+                        } else if (nCommand == ueye::kCaptureStatusReset) {
+                            c.statusTotal = 0;
+                            std::memset(c.statusCounts, 0, sizeof c.statusCounts);
                         }
                         return 0;
                     });

@@ -49,6 +49,10 @@ SIM_API void sim_fail(const char* call, int32_t result, int count);
 
 // Frames a second of live video, for every camera.
 SIM_API void sim_set_fps(int32_t fps);
+// Raises the capture-status counters (total, and the counter of `statusCode` by `count`)
+// and posts event `code` of camera `index` to the window registered for frames. -1 when the
+// camera is not open with a window.
+SIM_API int sim_post_event(int index, int32_t code, uint32_t total, int statusCode, uint32_t count);
 // Every camera-init call waits this long first.
 SIM_API void sim_set_init_delay_ms(uint32_t ms);
 // Frames written and posted so far by camera `index`.

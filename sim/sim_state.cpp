@@ -120,6 +120,24 @@ SIM_API void sim_set_fps(int32_t fps) {
     s.fps = fps;
 }
 
+SIM_API int sim_post_event(int index, int32_t code, uint32_t total, int statusCode,
+                           uint32_t count) {
+    sim::State& s = Get();
+    std::lock_guard<std::mutex> g(s.lock);
+    if (index < 0 || static_cast<size_t>(index) >= s.cameras.size()) {
+        return -1;
+    }
+    sim::Camera& c = s.cameras[static_cast<size_t>(index)];
+    c.statusTotal += total;
+    if (statusCode >= 0 && statusCode < 256) {
+        c.statusCounts[statusCode] += count;
+    }
+    if (c.frameWindow == nullptr || c.handle == 0) {
+        return -1;
+    }
+    return PostMessageW(c.frameWindow, 0x0500, static_cast<WPARAM>(code), c.handle) ? 0 : -1;
+}
+
 SIM_API void sim_set_init_delay_ms(uint32_t ms) {
     sim::State& s = Get();
     std::lock_guard<std::mutex> g(s.lock);

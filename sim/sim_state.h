@@ -24,6 +24,8 @@ struct Camera {
     char* activeMemory = nullptr;
     bool live = false;
     uint32_t framesPosted = 0;
+    uint32_t statusTotal = 0; // capture-status counters, cleared by their reset
+    uint32_t statusCounts[256] = {};
 };
 
 struct State {

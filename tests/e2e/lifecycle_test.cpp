@@ -272,3 +272,144 @@ TEST_F(Lifecycle, StartWithoutCameraTimesOutToOneSliceAndReportsNoSize) {
 }
 
 } // namespace
+
+namespace {
+
+// The log with the camera thread's slow-frame lines taken out.
+std::string WithoutSlowFrames(const std::string& log) {
+    std::string out;
+    size_t pos = 0;
+    while (pos < log.size()) {
+        size_t end = log.find('\n', pos);
+        end = end == std::string::npos ? log.size() : end + 1;
+        const std::string line = log.substr(pos, end - pos);
+        if (line.find("IS_UEYE_MESSAGE") == std::string::npos) {
+            out += line;
+        }
+        pos = end;
+    }
+    return out;
+}
+
+// Waits until `n` error callbacks came, or the bound passed.
+bool WaitForErrors(int n) {
+    for (int i = 0; i < 500 && gErrors < n; ++i) {
+        Sleep(10);
+    }
+    Sleep(100); // and no further one
+    return gErrors == n;
+}
+
+class CameraEvents : public Lifecycle {
+  protected:
+    void StartOne() {
+        const SimCamera cam = Camera("EV", 1, 2, 32, 16);
+        sim_add_camera(&cam);
+        ASSERT_TRUE(host.loaded());
+        TrvStartParams block = StartBlock(settings.configDir);
+        ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+        ASSERT_TRUE(WaitForFrames(3));
+        sim_set_fps(1); // quiet: the events under test are the only traffic
+        Sleep(200);
+        host.TakeLog();
+    }
+    PluginHost host;
+};
+
+TEST_F(CameraEvents, TransferFailureReportsCountersThenCallsTheHostOnce) {
+    StartOne();
+    // 0xC7 is shown only in the verbose report; 0xB2 always.
+    ASSERT_EQ(sim_post_event(0, 3, 5, 0xC7, 2), 0);
+    EXPECT_TRUE(WaitForErrors(1));
+    const std::string log = WithoutSlowFrames(host.TakeLog());
+    EXPECT_TRUE(Contains(log, "OnUEyeMessage IS_TRANSFER_FAILED\nIS_CAP_STATUS_COUNT: 5\n"
+                              "IS_CAP_STATUS_USB_TRANSFER_FAILED: 2\n"))
+        << log;
+}
+
+TEST_F(CameraEvents, QuietTransferFailureWhenCamErrorLogIsOff) {
+    settings.Set(L"CamErrorLog", L"0");
+    StartOne();
+    ASSERT_EQ(sim_post_event(0, 3, 4, 0xB2, 4), 0);
+    EXPECT_TRUE(WaitForErrors(1));
+    const std::string log = WithoutSlowFrames(host.TakeLog());
+    EXPECT_EQ(log, "IS_CAP_STATUS_DRV_OUT_OF_BUFFERS: 4\n")
+        << "no header, no count line, but the counters that are always shown";
+}
+
+TEST_F(CameraEvents, GenericErrorLogsAndCallsTheHostOnce) {
+    StartOne();
+    ASSERT_EQ(sim_post_event(0, 7, 0, -1, 0), 0);
+    EXPECT_TRUE(WaitForErrors(1));
+    EXPECT_EQ(WithoutSlowFrames(host.TakeLog()), "OnUEyeMessage IS_GENERIC_ERROR\n");
+    ASSERT_EQ(sim_post_event(0, 2, 0, -1, 0), 0);
+    ASSERT_EQ(sim_post_event(0, 99, 0, -1, 0), 0);
+    EXPECT_TRUE(WaitForErrors(1)) << "other events call nobody";
+}
+
+TEST_F(CameraEvents, FramesDuringACommandAreCountedNotDelivered) {
+    StartOne();
+    sim_set_fps(50);
+    ASSERT_TRUE(WaitForFrames(FrameCount() + 3));
+    // A focus command waits a second for a mutex held by another thread, under the command
+    // lock: frames keep coming from the camera but none reaches the host meanwhile.
+    HANDLE holderReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    struct Args {
+        HANDLE ready, release;
+    } args{holderReady, release};
+    HANDLE holder = CreateThread(
+        nullptr, 0,
+        [](void* p) -> DWORD {
+            Args* a = static_cast<Args*>(p);
+            HANDLE m = CreateMutexW(nullptr, FALSE, L"FOCUS_LOCK");
+            WaitForSingleObject(m, INFINITE);
+            SetEvent(a->ready);
+            WaitForSingleObject(a->release, 20000);
+            ReleaseMutex(m);
+            CloseHandle(m);
+            return 0;
+        },
+        &args, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(holderReady, 10000), WAIT_OBJECT_0);
+    const uint32_t postedBefore = sim_frames_posted(0);
+    const size_t deliveredBefore = FrameCount();
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
+    const size_t deliveredDuring = FrameCount() - deliveredBefore;
+    const uint32_t postedDuring = sim_frames_posted(0) - postedBefore;
+    SetEvent(release);
+    WaitForSingleObject(holder, 10000);
+    CloseHandle(holder);
+    EXPECT_GE(postedDuring, 10u) << "the camera went on posting during the command";
+    EXPECT_LE(deliveredDuring, 1u) << "at most a frame already past the lock when it began";
+    EXPECT_TRUE(WaitForFrames(FrameCount() + 3)) << "frames flow again after the command";
+}
+
+TEST_F(Lifecycle, SharedConfigurationIsRestoredAtLoad) {
+    const SimCamera cam = Camera("S", 1, 2, 32, 16);
+    sim_add_camera(&cam);
+    settings.Set(L"CamShareConfig", L"1");
+    settings.Set(L"CamShareLast", L"0");
+    PluginHost host;
+    ASSERT_TRUE(host.loaded());
+    TrvStartParams block = StartBlock(settings.configDir);
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Contains(log, "LoadFile1 file=")) << "configuration 0 is active: " << log;
+    EXPECT_TRUE(Contains(log, "ueyecam_0.ini found=0\n"));
+}
+
+TEST_F(Lifecycle, SharedConfigurationStaysOffWithoutALastId) {
+    const SimCamera cam = Camera("S", 1, 2, 32, 16);
+    sim_add_camera(&cam);
+    settings.Set(L"CamShareConfig", L"1");
+    PluginHost host;
+    ASSERT_TRUE(host.loaded());
+    TrvStartParams block = StartBlock(settings.configDir);
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+    const std::string log = host.TakeLog();
+    EXPECT_FALSE(Contains(log, "LoadFile1")) << log;
+    EXPECT_TRUE(Contains(log, "LoadFile3: "));
+}
+
+} // namespace
