@@ -1,22 +1,52 @@
 #!/usr/bin/env bash
-# Runs the reference host under Wine against the simulated camera library for a few seconds,
-# prints the frame rate and the plug-in's log, and leaves a PNG snapshot.
+# Runs the reference host under Wine against the simulated camera library: first the default
+# colour camera with an area-of-interest change, then two cameras and a stream switch. Prints
+# frame rates and the plug-in's log, and leaves a PNG snapshot.
 set -euo pipefail
 BUILD=$1
 shift || true
 RUN="$BUILD/wine-run.sh"
 BIN="$BUILD/bin"
 OUT="$BUILD/demo"
-mkdir -p "$OUT/settings"
-# The host settings stay inside the build tree; the default simulated camera is used.
-export TRV_SETTINGS="Z:$(printf '%s' "$OUT/settings" | tr / '\\')"
-unset TRV_SIM_CONFIG
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 if [ ! -f "$BIN/trvhost.exe" ]; then
     echo "demo: trvhost.exe was not built" >&2
     exit 1
 fi
+
+echo "== demo 1: one simulated colour camera, live video, area of interest set and reset"
+rm -rf "$OUT" && mkdir -p "$OUT/single/Tarvello/Settings"
+export TRV_SETTINGS=$(winpath "$OUT/single")
+unset TRV_SIM_CONFIG
 "$RUN" "$BIN/trvhost.exe" --plugin "$BIN/trvueye.dll" --config-dir "$OUT" --seconds 3 \
     --snapshot "$OUT/snapshot.png" --print-log \
     --script "timing; exposure 50; timing; aoi get; aoi set 100 100 640 480; wait 1; aoi reset; wait 1" \
     "$@"
+
+echo
+echo "== demo 2: two simulated cameras, CamSN_1 and CamSN_2, switched while live"
+mkdir -p "$OUT/multi/Tarvello/Settings"
+cat > "$OUT/multi/Tarvello/Settings/Tarvello.ini" <<'INI'
+[video]
+CamSN_1=4002870001
+CamSN_2=4002870002
+INI
+cat > "$OUT/cameras.ini" <<'INI'
+[camera1]
+serial=4002870001
+device=1
+width=640
+height=480
+[camera2]
+serial=4002870002
+device=2
+color=1
+width=1280
+height=1024
+INI
+export TRV_SETTINGS=$(winpath "$OUT/multi")
+export TRV_SIM_CONFIG=$(winpath "$OUT/cameras.ini")
+"$RUN" "$BIN/trvhost.exe" --plugin "$BIN/trvueye.dll" --config-dir "$OUT" --seconds 0 \
+    --script "switch 1; wait 2; switch 2; wait 2; switch 1; wait 1" "$@" | grep '^trvhost:'
+echo
 echo "demo: snapshot at $OUT/snapshot.png"
