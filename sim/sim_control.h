@@ -26,6 +26,24 @@ struct SimCamera {
     uint32_t maxHeight;
 };
 
+// A camera description: colour kind 2 or 4 colour, else monochrome; texts cut to 16 bytes.
+inline SimCamera sim_camera(const char* serial, uint32_t deviceId, uint8_t colorKind,
+                            uint32_t maxWidth, uint32_t maxHeight) {
+    SimCamera c = {};
+    for (int i = 0; i < 16 && serial[i] != 0; ++i) {
+        c.serial[i] = serial[i];
+    }
+    c.info[0] = 's';
+    c.info[1] = 'i';
+    c.info[2] = 'm';
+    c.cameraId = deviceId;
+    c.deviceId = deviceId;
+    c.colorKind = colorKind;
+    c.maxWidth = maxWidth;
+    c.maxHeight = maxHeight;
+    return c;
+}
+
 // Byte `offset` of frame `frame` in the image memory: the frame number in the first four
 // bytes (little-endian), a position-dependent pattern after them.
 inline uint8_t sim_pattern_byte(uint32_t frame, size_t offset) {

@@ -8,23 +8,11 @@ namespace sim {
 
 namespace {
 
-SimCamera MakeCamera(const char* serial, uint32_t device, uint8_t color, uint32_t w, uint32_t h) {
-    SimCamera c = {};
-    std::memcpy(c.serial, serial, std::min<size_t>(std::strlen(serial), 16));
-    std::memcpy(c.info, "sim", 3);
-    c.cameraId = device;
-    c.deviceId = device;
-    c.colorKind = color;
-    c.maxWidth = w;
-    c.maxHeight = h;
-    return c;
-}
-
 // The cameras the library starts with: from TRV_SIM_CONFIG, else one colour camera.
 void Configure(State& s) {
     char path[1024] = {};
     if (GetEnvironmentVariableA("TRV_SIM_CONFIG", path, sizeof path) == 0 || path[0] == 0) {
-        s.cameras.push_back({MakeCamera("4002870123", 1, 2, 1280, 1024)});
+        s.cameras.push_back({sim_camera("4002870123", 1, 2, 1280, 1024)});
         return;
     }
     for (int n = 1; n <= 8; ++n) {
@@ -38,7 +26,7 @@ void Configure(State& s) {
             return GetPrivateProfileIntA(section.c_str(), key, fallback, path);
         };
         s.cameras.push_back(
-            {MakeCamera(serial, value("device", n), static_cast<uint8_t>(value("color", 2)),
+            {sim_camera(serial, value("device", n), static_cast<uint8_t>(value("color", 2)),
                         value("width", 1280), value("height", 1024))});
     }
     s.fps = static_cast<int32_t>(GetPrivateProfileIntA("library", "fps", 30, path));

@@ -3,8 +3,8 @@
 #include "acquisition/cam_thread.h"
 #include "acquisition/frame_handoff.h"
 #include "camera/capture_status.h"
-#include "camera/exposure.h"
 #include "camera/image_memory.h"
+#include "camera/open_close.h"
 #include "camera/parameter_files.h"
 #include "entry/globals.h"
 #include "infra/settings.h"
@@ -217,9 +217,7 @@ bool MyReloadFile(MyCam& cam) {
     if (loaded) {
         RememberConfigId();
     }
-    is_SensorInfo(cam.m_hCam, &cam.m_sInfo);
-    ReadImageSize(cam);
-    GetExposure(cam, cam.m_sExposure);
+    RefreshFromCamera(cam);
     const int32_t display = InitDisplayMode(cam);
     gLog.Write("MyReloadFile m_nSizeX=");
     LogInt(cam.m_nSizeX);
@@ -232,9 +230,7 @@ bool MyReloadFile(MyCam& cam) {
         return true;
     }
     gLog.Write("MyReloadFile Enable\n");
-    for (int32_t code : ueye::kEventCodes) {
-        is_EventMessage(cam.m_hCam, code, gCamWnd);
-    }
+    SetCameraEvents(cam, gCamWnd);
     if (cam.m_nTriggerMode == 1) {
         gLog.Write("MyReloadFile Trigger\n");
         is_TriggerMode(cam.m_hCam, IS_SET_TRIGGER_SOFTWARE);

@@ -60,13 +60,19 @@ bool OpenFirstFree(MyCam& cam) {
     return false;
 }
 
-void SetEvents(MyCam& cam, HWND hwnd) {
+} // namespace
+
+void SetCameraEvents(MyCam& cam, HWND hwnd) {
     for (int32_t code : ueye::kEventCodes) {
         is_EventMessage(cam.m_hCam, code, hwnd);
     }
 }
 
-} // namespace
+void RefreshFromCamera(MyCam& cam) {
+    is_SensorInfo(cam.m_hCam, &cam.m_sInfo);
+    ReadImageSize(cam);
+    GetExposure(cam, cam.m_sExposure);
+}
 
 bool OpenCamera(MyCam& cam, HWND hwnd, const wchar_t* userSerNO) {
     const std::wstring requested = userSerNO != nullptr ? userSerNO : L"";
@@ -113,9 +119,7 @@ bool OpenCamera(MyCam& cam, HWND hwnd, const wchar_t* userSerNO) {
     gLog.Write("***** UEYECAM OpenCamera3\n");
     LoadFile(cam, withoutSerial, serialInUse.c_str());
     gLog.Write("***** UEYECAM OpenCamera4\n");
-    is_SensorInfo(cam.m_hCam, &cam.m_sInfo);
-    ReadImageSize(cam);
-    GetExposure(cam, cam.m_sExposure);
+    RefreshFromCamera(cam);
     const int32_t display = InitDisplayMode(cam);
     gLog.Write("***** UEYECAM OpenCamera5 m_nSizeX=");
     LogInt(cam.m_nSizeX);
@@ -127,7 +131,7 @@ bool OpenCamera(MyCam& cam, HWND hwnd, const wchar_t* userSerNO) {
         return true;
     }
     gLog.Write("***** UEYECAM OpenCamera6\n");
-    SetEvents(cam, hwnd);
+    SetCameraEvents(cam, hwnd);
     if (cam.m_nTriggerMode == 1) {
         gLog.Write("***** UEYECAM OpenCamera7\n");
         is_TriggerMode(cam.m_hCam, IS_SET_TRIGGER_SOFTWARE);
@@ -153,7 +157,7 @@ void CloseCamera(MyCam& cam) {
     if (cam.m_hCam == 0) {
         return;
     }
-    SetEvents(cam, nullptr);
+    SetCameraEvents(cam, nullptr);
     is_StopLiveVideo(cam.m_hCam, ueye::kStopWait);
     if (cam.m_pcImageMemory != nullptr) {
         is_ImageMemFree(cam.m_hCam, cam.m_pcImageMemory, cam.m_lMemoryId);

@@ -9,6 +9,8 @@
 #include "log_reader.h"
 #include "sim_control.h"
 
+#include "sim_journal.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,35 +20,13 @@
 
 namespace {
 
-std::vector<std::string> Journal() {
-    std::vector<std::string> lines;
-    char buf[512];
-    for (int i = 0; sim_journal_line(i, buf, sizeof buf) >= 0; ++i) {
-        lines.emplace_back(buf);
-    }
-    return lines;
-}
+using trvtest::Calls;
+using trvtest::Journal;
 
 // The journal lines that start with `call`.
-std::vector<std::string> Calls(const std::string& call) {
-    std::vector<std::string> out;
-    for (const std::string& l : Journal()) {
-        if (l.rfind(call + " ", 0) == 0) {
-            out.push_back(l);
-        }
-    }
-    return out;
-}
 
 SimCamera Camera(const char* serial, uint32_t device, uint8_t color = 2) {
-    SimCamera c = {};
-    std::memcpy(c.serial, serial, std::min<size_t>(std::strlen(serial), 16));
-    c.cameraId = device;
-    c.deviceId = device;
-    c.colorKind = color;
-    c.maxWidth = 64;
-    c.maxHeight = 32;
-    return c;
+    return sim_camera(serial, device, color, 64, 32);
 }
 
 class CameraOps : public testing::Test {

@@ -5,6 +5,8 @@
 #include "plugin_host.h"
 #include "sim_control.h"
 
+#include "sim_journal.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -16,20 +18,12 @@
 
 namespace {
 
+using trvtest::Calls;
+using trvtest::Journal;
+
 using trvtest::PluginHost;
 
 void OnFrame(unsigned char*, int32_t, int32_t, int32_t, intptr_t, int32_t) {}
-
-std::vector<std::string> Calls(const std::string& call) {
-    std::vector<std::string> out;
-    char buf[512];
-    for (int i = 0; sim_journal_line(i, buf, sizeof buf) >= 0; ++i) {
-        if (std::string(buf).rfind(call + " ", 0) == 0) {
-            out.emplace_back(buf);
-        }
-    }
-    return out;
-}
 
 bool Has(const std::string& text, const std::string& piece) {
     return text.find(piece) != std::string::npos;

@@ -64,17 +64,6 @@ bool WaitForFrames(size_t n, DWORD ms = 20000) {
     return true;
 }
 
-SimCamera Camera(const char* serial, uint32_t device, uint8_t color, uint32_t w, uint32_t h) {
-    SimCamera c = {};
-    std::memcpy(c.serial, serial, std::min<size_t>(std::strlen(serial), 16));
-    c.cameraId = device;
-    c.deviceId = device;
-    c.colorKind = color;
-    c.maxWidth = w;
-    c.maxHeight = h;
-    return c;
-}
-
 TrvStartParams StartBlock(const std::wstring& configDir) {
     TrvStartParams b = {};
     b.nSizeX = -1;
@@ -102,7 +91,7 @@ class Lifecycle : public testing::Test {
 };
 
 TEST_F(Lifecycle, SingleColourCameraDeliversFramesInAlternatingBuffers) {
-    const SimCamera cam = Camera("4002870123", 1, 2, 320, 240);
+    const SimCamera cam = sim_camera("4002870123", 1, 2, 320, 240);
     sim_add_camera(&cam);
     PluginHost host;
     ASSERT_TRUE(host.loaded());
@@ -153,7 +142,7 @@ TEST_F(Lifecycle, SingleColourCameraDeliversFramesInAlternatingBuffers) {
 }
 
 TEST_F(Lifecycle, MonoCameraFramesAreExpandedToThreeEqualBytes) {
-    const SimCamera cam = Camera("M1", 1, 1, 64, 48);
+    const SimCamera cam = sim_camera("M1", 1, 1, 64, 48);
     sim_add_camera(&cam);
     PluginHost host;
     ASSERT_TRUE(host.loaded());
@@ -177,7 +166,7 @@ TEST_F(Lifecycle, MonoCameraFramesAreExpandedToThreeEqualBytes) {
 }
 
 TEST_F(Lifecycle, NullFrameCallbackMakesTheNextStartRunAgain) {
-    const SimCamera cam = Camera("A", 1, 2, 32, 16);
+    const SimCamera cam = sim_camera("A", 1, 2, 32, 16);
     sim_add_camera(&cam);
     PluginHost host;
     ASSERT_TRUE(host.loaded());
@@ -195,8 +184,8 @@ TEST_F(Lifecycle, NullFrameCallbackMakesTheNextStartRunAgain) {
 }
 
 TEST_F(Lifecycle, MultipleCamerasFromKeysWithGaps) {
-    const SimCamera a = Camera("SN2", 2, 2, 40, 30);
-    const SimCamera b = Camera("SN5", 5, 2, 80, 60);
+    const SimCamera a = sim_camera("SN2", 2, 2, 40, 30);
+    const SimCamera b = sim_camera("SN5", 5, 2, 80, 60);
     sim_add_camera(&a);
     sim_add_camera(&b);
     settings.Set(L"CamSN_2", L"SN2");
@@ -228,7 +217,7 @@ TEST_F(Lifecycle, MultipleCamerasFromKeysWithGaps) {
 }
 
 TEST_F(Lifecycle, NoPositiveCamSnMaxLoadsTheSingleCamera) {
-    const SimCamera a = Camera("SN1", 1, 2, 40, 30);
+    const SimCamera a = sim_camera("SN1", 1, 2, 40, 30);
     sim_add_camera(&a);
     settings.Set(L"CamSN_1", L"SN1");
     settings.Set(L"CamSN_Max", L"-3");
@@ -246,7 +235,7 @@ TEST_F(Lifecycle, NoPositiveCamSnMaxLoadsTheSingleCamera) {
 TEST_F(Lifecycle, StartWithoutCameraTimesOutToOneSliceAndReportsNoSize) {
     // A camera that takes 15 s to open keeps the thread from signalling within the only slice.
     settings.Set(L"CamSN_Wait", L"4");
-    const SimCamera a = Camera("SLOW", 1, 2, 40, 30);
+    const SimCamera a = sim_camera("SLOW", 1, 2, 40, 30);
     sim_add_camera(&a);
     sim_set_init_delay_ms(15000);
     PluginHost host;
@@ -303,7 +292,7 @@ bool WaitForErrors(int n) {
 class CameraEvents : public Lifecycle {
   protected:
     void StartOne() {
-        const SimCamera cam = Camera("EV", 1, 2, 32, 16);
+        const SimCamera cam = sim_camera("EV", 1, 2, 32, 16);
         sim_add_camera(&cam);
         ASSERT_TRUE(host.loaded());
         TrvStartParams block = StartBlock(settings.configDir);
@@ -386,7 +375,7 @@ TEST_F(CameraEvents, FramesDuringACommandAreCountedNotDelivered) {
 }
 
 TEST_F(Lifecycle, SharedConfigurationIsRestoredAtLoad) {
-    const SimCamera cam = Camera("S", 1, 2, 32, 16);
+    const SimCamera cam = sim_camera("S", 1, 2, 32, 16);
     sim_add_camera(&cam);
     settings.Set(L"CamShareConfig", L"1");
     settings.Set(L"CamShareLast", L"0");
@@ -400,7 +389,7 @@ TEST_F(Lifecycle, SharedConfigurationIsRestoredAtLoad) {
 }
 
 TEST_F(Lifecycle, SharedConfigurationStaysOffWithoutALastId) {
-    const SimCamera cam = Camera("S", 1, 2, 32, 16);
+    const SimCamera cam = sim_camera("S", 1, 2, 32, 16);
     sim_add_camera(&cam);
     settings.Set(L"CamShareConfig", L"1");
     PluginHost host;

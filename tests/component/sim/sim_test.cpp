@@ -2,6 +2,8 @@
 #include "sim_control.h"
 #include "ueye/ueye_api.h"
 
+#include "sim_journal.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,26 +13,8 @@
 
 namespace {
 
-std::vector<std::string> Journal() {
-    std::vector<std::string> lines;
-    char buf[512];
-    for (int i = 0; sim_journal_line(i, buf, sizeof buf) >= 0; ++i) {
-        lines.emplace_back(buf);
-    }
-    return lines;
-}
-
-SimCamera Camera(const char* serial, uint32_t deviceId) {
-    SimCamera c = {};
-    std::memcpy(c.serial, serial, std::min<size_t>(std::strlen(serial), 16));
-    std::strncpy(c.info, "sim", 16);
-    c.cameraId = deviceId;
-    c.deviceId = deviceId;
-    c.colorKind = 2;
-    c.maxWidth = 640;
-    c.maxHeight = 480;
-    return c;
-}
+using trvtest::Calls;
+using trvtest::Journal;
 
 int Add(const SimCamera& c) {
     return sim_add_camera(&c);
@@ -55,8 +39,9 @@ TEST_F(Sim, NoCameraUntilOneIsConfigured) {
 }
 
 TEST_F(Sim, ListsCamerasWithinTheBufferGiven) {
-    Add(Camera("SERIAL0123456789", 1)); // 16 characters: no terminator in the entry
-    Add(Camera("B", 1001));
+    Add(sim_camera("SERIAL0123456789", 1, 2, 640,
+                   480)); // 16 characters: no terminator in the entry
+    Add(sim_camera("B", 1001, 2, 640, 480));
     std::vector<unsigned char> list(4 + 112 * 1, 0xEE);
     const uint32_t asked = 1;
     std::memcpy(list.data(), &asked, 4);
@@ -68,8 +53,8 @@ TEST_F(Sim, ListsCamerasWithinTheBufferGiven) {
 }
 
 TEST_F(Sim, OpensByDeviceIdOrFirstFreeAndRefusesClosedHandles) {
-    Add(Camera("A", 5));
-    Add(Camera("B", 9));
+    Add(sim_camera("A", 5, 2, 640, 480));
+    Add(sim_camera("B", 9, 2, 640, 480));
     UeyeHandle byId = 9 | ueye::kOpenByDeviceId;
     ASSERT_EQ(is_CameraInit(&byId, nullptr), 0);
     UeyeHandle first = 0;
@@ -84,7 +69,7 @@ TEST_F(Sim, OpensByDeviceIdOrFirstFreeAndRefusesClosedHandles) {
 }
 
 TEST_F(Sim, FaultsApplyToTheNextCallsOnly) {
-    Add(Camera("A", 5));
+    Add(sim_camera("A", 5, 2, 640, 480));
     sim_fail("is_CameraInit", 184, 2);
     UeyeHandle h = 0;
     EXPECT_EQ(is_CameraInit(&h, nullptr), 184);
@@ -94,7 +79,7 @@ TEST_F(Sim, FaultsApplyToTheNextCallsOnly) {
 }
 
 TEST_F(Sim, ImageMemoryIsRealMemory) {
-    Add(Camera("A", 5));
+    Add(sim_camera("A", 5, 2, 640, 480));
     UeyeHandle h = 0;
     ASSERT_EQ(is_CameraInit(&h, nullptr), 0);
     char* mem = nullptr;
