@@ -44,7 +44,8 @@ CpuidRegs Cpuid(unsigned leaf, unsigned subleaf) {
          static_cast<unsigned>(v[3])};
 #else
     // Leaves above the maximum are answered with zeros.
-    if (__get_cpuid_max(leaf & 0x80000000u, nullptr) >= leaf) {
+    // GCC answers unsigned, clang int: compare as unsigned.
+    if (static_cast<unsigned>(__get_cpuid_max(leaf & 0x80000000u, nullptr)) >= leaf) {
         __cpuid_count(leaf, subleaf, r.a, r.b, r.c, r.d);
     }
 #endif
