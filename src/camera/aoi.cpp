@@ -15,18 +15,6 @@ int32_t Query(UeyeHandle hCam, uint32_t command, int32_t (&pair)[2]) {
     return is_AOI(hCam, command, pair, sizeof pair);
 }
 
-void LogRect(const char* label, const int32_t (&r)[4]) {
-    gLog.Write(label);
-    LogInt(r[0]);
-    gLog.Write(" y=");
-    LogInt(r[1]);
-    gLog.Write(" w=");
-    LogInt(r[2]);
-    gLog.Write(" h=");
-    LogInt(r[3]);
-    gLog.Write("\n");
-}
-
 void LogPair(const char* label, int32_t result, const char* a, int32_t x, const char* b,
              int32_t y) {
     gLog.Write(label);
@@ -53,7 +41,7 @@ bool GetAoiRect(MyCam& cam, int32_t& x, int32_t& y, int32_t& width, int32_t& hei
     y = r[1];
     width = r[2];
     height = r[3];
-    LogRect("***** UEYECAM GetAoiRect x=", r);
+    LogAoiRect("***** UEYECAM GetAoiRect x=", r);
     return true;
 }
 
@@ -101,13 +89,13 @@ void SetAoiRect(MyCam& cam, int32_t mode, int32_t& x, int32_t& y, int32_t& width
         rect[2] = fitted.width;
         rect[3] = fitted.height;
     }
-    LogRect("MyCam::SetAoiRect x=", rect);
+    LogAoiRect("MyCam::SetAoiRect x=", rect);
     const int32_t applied = is_AOI(h, ueye::kAoiSetRect, rect, sizeof rect);
     gLog.Write("MyCam::SetAoiRect is_AOI=");
     LogInt(applied);
     gLog.Write("\n");
     is_AOI(h, ueye::kAoiGetRect, rect, sizeof rect);
-    LogRect("MyCam::SetAoiRect x=", rect);
+    LogAoiRect("MyCam::SetAoiRect x=", rect);
     x = rect[0];
     y = rect[1];
     width = rect[2];

@@ -41,6 +41,18 @@ int32_t Allocate(MyCam& cam) {
 
 } // namespace
 
+void LogAoiRect(const char* label, const int32_t (&rect)[4]) {
+    gLog.Write(label);
+    LogInt(rect[0]);
+    gLog.Write(" y=");
+    LogInt(rect[1]);
+    gLog.Write(" w=");
+    LogInt(rect[2]);
+    gLog.Write(" h=");
+    LogInt(rect[3]);
+    gLog.Write("\n");
+}
+
 void ReadSensorImageSize(MyCam& cam) {
     int32_t size[2] = {0, 0};
     is_AOI(cam.m_hCam, ueye::kAoiGetSize, size, sizeof size);
@@ -107,15 +119,7 @@ int32_t InitDisplayMode(MyCam& cam) {
 void ReallocMemory(MyCam& cam) {
     int32_t rect[4] = {0, 0, 0, 0};
     is_AOI(cam.m_hCam, ueye::kAoiGetRect, rect, sizeof rect);
-    gLog.Write("***** UEYECAM ReallocMemory x=");
-    LogInt(rect[0]);
-    gLog.Write(" y=");
-    LogInt(rect[1]);
-    gLog.Write(" w=");
-    LogInt(rect[2]);
-    gLog.Write(" h=");
-    LogInt(rect[3]);
-    gLog.Write("\n");
+    LogAoiRect("***** UEYECAM ReallocMemory x=", rect);
     ReadSensorImageSize(cam);
     gLog.Write("***** UEYECAM ReallocMemory w=");
     LogInt(cam.m_nSizeX);

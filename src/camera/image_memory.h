@@ -3,6 +3,9 @@
 
 #include "my_cam.h"
 
+// `label` then x, then " y=", " w=", " h=" with the rest of the rectangle, and a line feed.
+void LogAoiRect(const char* label, const int32_t (&rect)[4]);
+
 // Builds image memory and modes for the size in the record: 0, or the failing call's result;
 // -1 when the camera is not open.
 int32_t InitDisplayMode(MyCam& cam);
