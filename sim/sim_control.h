@@ -1,8 +1,8 @@
-// Control API of the simulated camera library: configure cameras, inject faults and read
-// the journal of every call the plug-in made.
+// Control API of the simulated camera library: configure cameras, inject faults, read the
+// cameras' state and the journal of every call the plug-in made.
 //
-// Journal lines: "<call> <name>=<value> ... -> <result>", for example
-//   "is_CameraCount -> 0 count=2"   "is_AOI hCam=1 cmd=2 size=16 -> 0"
+// Journal lines: "<call> <arguments> -> <result>[ <what came back>]", for example
+//   "is_CameraCount -> 0 count=2"   "is_AOI hCam=1 cmd=1 size=16 rect=0,0,640,480 -> 0"
 #pragma once
 
 #include <cstddef>
@@ -14,6 +14,7 @@
 #define SIM_API extern "C" __declspec(dllimport)
 #endif
 
+// What the camera list says of a camera.
 struct SimCamera {
     char serial[17]; // up to 16 characters; 16 fill the list entry without terminator
     char info[17];
@@ -53,28 +54,68 @@ inline uint8_t sim_pattern_byte(uint32_t frame, size_t offset) {
     return static_cast<uint8_t>(offset * 7 + frame);
 }
 
+// Counters over the whole run since the last sim_reset.
+struct SimStats {
+    int32_t allocations;       // image memory blocks allocated
+    int32_t frees;             // blocks freed by the free call
+    int32_t liveBlocks;        // blocks allocated and not yet freed
+    int32_t badFrees;          // free calls of a block unknown or already freed
+    int32_t freedByExit;       // blocks the camera-exit call had to free itself
+    int32_t closedHandleCalls; // calls on a handle that is not open
+    uint32_t framesPosted;     // frame events posted, all cameras
+    uint32_t transferFailures; // frames the cameras could not write into their memory
+};
+
 // Without TRV_SIM_CONFIG the library starts with one colour camera, serial "4002870123",
-// 1280 x 1024; TRV_SIM_CONFIG names an INI file with sections [camera1] ... [camera8]
-// (keys serial, device, color, width, height); an empty value means no camera.
-// Removes every camera, fault and journal line.
+// 1280 x 1024. TRV_SIM_CONFIG names an INI file: sections [camera1] ... [camera8] take the
+// camera keys of sim_configure, section [library] the library keys.
+//
+// Removes every camera, fault, counter and journal line.
 SIM_API void sim_reset();
-// Adds a camera; returns its index.
+// Adds a camera with the default limits, area of interest and timing; returns its index.
 SIM_API int sim_add_camera(const SimCamera* camera);
 SIM_API int sim_camera_count();
 
-// The next `count` calls of `call` (for example "is_CameraInit") answer `result`.
-SIM_API void sim_fail(const char* call, int32_t result, int count);
+// Sets one value of camera `index` (index -1: of the library); 0, or -1 for an unknown key,
+// a value that does not parse, or no such camera. Camera keys, numbers decimal or 0x hex:
+//   serial, info (text)      camera_id, device, in_use, status, color
+//   width, height            sensor size; also resets the maximal size and the area of interest
+//   aoi "x y w h"            aoi_pos_min, aoi_size_min, aoi_size_max, aoi_pos_step,
+//   aoi_size_step "a b"      aoi_full "a b" (answers of is_AOI 19 and 20)
+//   binning, subsampling     factor bits
+//   exposure_range "min max inc"   exposure (ms)      fps      frame_time_range "min max inc" (s)
+//   trigger, trigger_supported     strobe             io_limits "lower upper"
+//   user_memory (hex bytes)  user_memory_size (the size the camera reports; -1: the real one)
+//   stalled 0/1 (live but posting nothing)
+// Library keys: count_extra (added to the camera count), list_count (the count the list call
+// writes back; -1: the number of entries written).
+SIM_API int sim_configure(int index, const char* key, const char* value);
+// Reads one value of camera `index` in the form sim_configure takes, plus the read-only keys
+// live, color_mode, output ("selected base level applies"); its length, or -1.
+SIM_API int sim_query(int index, const char* key, char* buffer, int capacity);
 
-// Frames a second of live video, for every camera.
+// The next `count` calls of `call` answer `result` without doing anything. `call` is a call
+// name ("is_CameraInit") or a call name and command ("is_IO:22").
+SIM_API void sim_fail(const char* call, int32_t result, int count);
+// The same for the calls on camera `index` only (for the init call: when it chose that camera).
+SIM_API void sim_fail_camera(int index, const char* call, int32_t result, int count);
+
+// Frames a second of live video, for every camera and for cameras added later.
 SIM_API void sim_set_fps(int32_t fps);
 // Raises the capture-status counters (total, and the counter of `statusCode` by `count`)
-// and posts event `code` of camera `index` to the window registered for frames. -1 when the
-// camera is not open with a window.
+// and posts event `code` of camera `index` to the window registered for that code. -1 when
+// the camera is not open or no window is registered.
 SIM_API int sim_post_event(int index, int32_t code, uint32_t total, int statusCode, uint32_t count);
+// One frame of a camera waiting in a hardware trigger mode. -1 when it is not live.
+SIM_API int sim_hardware_trigger(int index);
 // Every camera-init call waits this long first.
 SIM_API void sim_set_init_delay_ms(uint32_t ms);
 // Frames written and posted so far by camera `index`.
 SIM_API uint32_t sim_frames_posted(int index);
+// When frame `frame` of camera `index` was posted, in microseconds of the performance
+// counter; -1 when it is not among the last 4096 frames.
+SIM_API int64_t sim_post_time_us(int index, uint32_t frame);
+SIM_API void sim_stats(SimStats* stats);
 
 SIM_API int sim_journal_count();
 // Copies line `index` into `buffer`; returns its length, or -1 past the end.

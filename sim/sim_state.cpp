@@ -1,35 +1,63 @@
 #include "sim_state.h"
 
-#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
-#include <string>
+#include <iterator>
 
 namespace sim {
 
 namespace {
 
+constexpr size_t kMostJournalLines = 1000000;
+
 // The cameras the library starts with: from TRV_SIM_CONFIG, else one colour camera.
 void Configure(State& s) {
     char path[1024] = {};
     if (GetEnvironmentVariableA("TRV_SIM_CONFIG", path, sizeof path) == 0 || path[0] == 0) {
-        s.cameras.push_back({sim_camera("4002870123", 1, 2, 1280, 1024)});
+        s.cameras.push_back(MakeCamera(sim_camera("4002870123", 1, 2, 1280, 1024), s.fps));
         return;
     }
+    // Every key of a section, as "key=value\0...\0\0".
+    auto keys = [&](const char* section) {
+        std::vector<char> text(32768, 0);
+        GetPrivateProfileSectionA(section, text.data(), static_cast<DWORD>(text.size()), path);
+        std::vector<std::pair<std::string, std::string>> out;
+        for (const char* p = text.data(); *p != 0; p += std::strlen(p) + 1) {
+            const std::string line = p;
+            const size_t eq = line.find('=');
+            if (eq != std::string::npos) {
+                out.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+            }
+        }
+        return out;
+    };
+    for (const auto& [key, value] : keys("library")) {
+        ApplyLibraryKey(s, key, value);
+    }
     for (int n = 1; n <= 8; ++n) {
-        const std::string section = "camera" + std::to_string(n);
-        char serial[64] = {};
-        GetPrivateProfileStringA(section.c_str(), "serial", "", serial, sizeof serial, path);
-        if (serial[0] == 0) {
+        const auto section = keys(("camera" + std::to_string(n)).c_str());
+        if (section.empty()) {
             continue;
         }
-        auto value = [&](const char* key, int fallback) {
-            return GetPrivateProfileIntA(section.c_str(), key, fallback, path);
-        };
-        s.cameras.push_back(
-            {sim_camera(serial, value("device", n), static_cast<uint8_t>(value("color", 2)),
-                        value("width", 1280), value("height", 1024))});
+        Camera c = MakeCamera(sim_camera("", static_cast<uint32_t>(n), 2, 1280, 1024), s.fps);
+        // The sensor size first: it resets the limits that later keys may set.
+        for (const char* first : {"width", "height"}) {
+            for (const auto& [key, value] : section) {
+                if (key == first) {
+                    ApplyKey(c, key, value, false);
+                }
+            }
+        }
+        for (const auto& [key, value] : section) {
+            if (key != "width" && key != "height") {
+                ApplyKey(c, key, value, false);
+            }
+        }
+        if (c.config.serial[0] != 0) {
+            s.cameras.push_back(c);
+        }
     }
-    s.fps = static_cast<int32_t>(GetPrivateProfileIntA("library", "fps", 30, path));
 }
 
 } // namespace
@@ -43,14 +71,37 @@ State& Get() {
     return *state;
 }
 
-bool TakeFault(State& s, const char* call, int32_t& result) {
-    auto it = s.faults.find(call);
-    if (it == s.faults.end() || it->second.second <= 0) {
-        return false;
+Camera MakeCamera(const SimCamera& config, double fps) {
+    Camera c;
+    c.config = config;
+    const int32_t w = static_cast<int32_t>(config.maxWidth);
+    const int32_t h = static_cast<int32_t>(config.maxHeight);
+    c.sizeMax = {w, h};
+    c.p.aoi = {0, 0, w, h};
+    c.p.fps = fps;
+    return c;
+}
+
+bool TakeFault(State& s, Camera* camera, const char* call, int64_t command, int32_t& result) {
+    const std::string withCommand =
+        command >= 0 ? std::string(call) + ":" + std::to_string(command) : std::string();
+    for (Faults* faults : {camera != nullptr ? &camera->faults : nullptr, &s.faults}) {
+        if (faults == nullptr) {
+            continue;
+        }
+        for (const std::string& key : {withCommand, std::string(call)}) {
+            if (key.empty()) {
+                continue;
+            }
+            auto it = faults->find(key);
+            if (it != faults->end() && it->second.left > 0) {
+                result = it->second.result;
+                --it->second.left;
+                return true;
+            }
+        }
     }
-    result = it->second.first;
-    --it->second.second;
-    return true;
+    return false;
 }
 
 Camera* Open(State& s, uint32_t handle) {
@@ -62,105 +113,86 @@ Camera* Open(State& s, uint32_t handle) {
     return nullptr;
 }
 
+void Journal(State& s, const std::string& line) {
+    if (s.journal.size() < kMostJournalLines) {
+        s.journal.push_back(line);
+    }
+}
+
+std::string Format(const char* format, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
+}
+
+Pair Factors(uint32_t bits) {
+    // Horizontal and vertical bits of each factor; the smallest factor set wins.
+    static const struct {
+        uint32_t horizontal, vertical;
+        int32_t factor;
+    } kFactors[] = {{0x0002, 0x0001, 2}, {0x0020, 0x0010, 3}, {0x0008, 0x0004, 4},
+                    {0x0080, 0x0040, 5}, {0x0200, 0x0100, 6}, {0x0800, 0x0400, 8},
+                    {0x2000, 0x1000, 16}};
+    Pair f{1, 1};
+    for (auto it = std::rbegin(kFactors); it != std::rend(kFactors); ++it) {
+        if (bits & it->horizontal) {
+            f.a = it->factor;
+        }
+        if (bits & it->vertical) {
+            f.b = it->factor;
+        }
+    }
+    return f;
+}
+
+ImageFormat CurrentFormat(const Camera& c) {
+    const Pair bin = Factors(c.p.binning);
+    const Pair sub = Factors(c.p.subsampling);
+    const int32_t w = c.p.full.a != 0 ? static_cast<int32_t>(c.config.maxWidth) : c.p.aoi.w;
+    const int32_t h = c.p.full.b != 0 ? static_cast<int32_t>(c.config.maxHeight) : c.p.aoi.h;
+    int32_t mode = c.colorMode;
+    if (mode == 0) {
+        mode = c.config.colorKind == 2 || c.config.colorKind == 4 ? 1 : 6;
+    }
+    return {w / bin.a / sub.a, h / bin.b / sub.b, mode == 1 ? 24 : 8};
+}
+
+bool AcceptsAoi(const Camera& c, const Rect& r) {
+    auto onStep = [](int64_t v, int32_t step) { return step <= 0 || v % step == 0; };
+    const int64_t right = static_cast<int64_t>(r.x) + r.w;
+    const int64_t bottom = static_cast<int64_t>(r.y) + r.h;
+    return r.w >= c.sizeMin.a && r.h >= c.sizeMin.b && r.w <= c.sizeMax.a && r.h <= c.sizeMax.b &&
+           r.x >= c.posMin.a && r.y >= c.posMin.b && onStep(r.w, c.sizeStep.a) &&
+           onStep(r.h, c.sizeStep.b) && onStep(r.x, c.posStep.a) && onStep(r.y, c.posStep.b) &&
+           right <= static_cast<int64_t>(c.posMin.a) + c.sizeMax.a &&
+           bottom <= static_cast<int64_t>(c.posMin.b) + c.sizeMax.b;
+}
+
+double BoundExposure(const Camera& c, double ms) {
+    double v = ms;
+    if (!(v >= c.exposureRange.min)) {
+        v = c.exposureRange.min; // also NaN
+    }
+    if (v > c.exposureRange.max) {
+        v = c.exposureRange.max;
+    }
+    const double period = c.p.fps > 0.0 ? 1000.0 / c.p.fps : v;
+    return v > period ? period : v;
+}
+
+int64_t NowUs() {
+    static const int64_t frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<int64_t>(f.QuadPart);
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<int64_t>(now.QuadPart / frequency * 1000000 +
+                                now.QuadPart % frequency * 1000000 / frequency);
+}
+
 } // namespace sim
-
-using sim::Get;
-
-SIM_API void sim_reset() {
-    sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    for (auto& block : s.memory) {
-        delete[] block.first;
-    }
-    s.memory.clear();
-    s.cameras.clear();
-    s.fps = 30;
-    s.initDelayMs = 0;
-    s.faults.clear();
-    s.journal.clear();
-    s.nextHandle = 1;
-}
-
-SIM_API int sim_add_camera(const SimCamera* camera) {
-    sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    sim::Camera c;
-    c.config = *camera;
-    s.cameras.push_back(c);
-    return static_cast<int>(s.cameras.size()) - 1;
-}
-
-SIM_API int sim_camera_count() {
-    sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    return static_cast<int>(s.cameras.size());
-}
-
-SIM_API void sim_fail(const char* call, int32_t result, int count) {
-    sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    s.faults[call] = {result, count};
-}
-
-SIM_API void sim_set_fps(int32_t fps) {
-    sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    s.fps = fps;
-}
-
-SIM_API int sim_post_event(int index, int32_t code, uint32_t total, int statusCode,
-                           uint32_t count) {
-    sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    if (index < 0 || static_cast<size_t>(index) >= s.cameras.size()) {
-        return -1;
-    }
-    sim::Camera& c = s.cameras[static_cast<size_t>(index)];
-    c.statusTotal += total;
-    if (statusCode >= 0 && statusCode < 256) {
-        c.statusCounts[statusCode] += count;
-    }
-    if (c.frameWindow == nullptr || c.handle == 0) {
-        return -1;
-    }
-    return PostMessageW(c.frameWindow, 0x0500, static_cast<WPARAM>(code), c.handle) ? 0 : -1;
-}
-
-SIM_API void sim_set_init_delay_ms(uint32_t ms) {
-    sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    s.initDelayMs = ms;
-}
-
-SIM_API uint32_t sim_frames_posted(int index) {
-    sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    return index >= 0 && static_cast<size_t>(index) < s.cameras.size()
-               ? s.cameras[static_cast<size_t>(index)].framesPosted
-               : 0;
-}
-
-SIM_API int sim_journal_count() {
-    sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    return static_cast<int>(s.journal.size());
-}
-
-SIM_API int sim_journal_line(int index, char* buffer, int capacity) {
-    sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    if (index < 0 || static_cast<size_t>(index) >= s.journal.size() || capacity <= 0) {
-        return -1;
-    }
-    const std::string& line = s.journal[static_cast<size_t>(index)];
-    const size_t n = std::min(line.size(), static_cast<size_t>(capacity - 1));
-    std::memcpy(buffer, line.data(), n);
-    buffer[n] = 0;
-    return static_cast<int>(line.size());
-}
-
-SIM_API void sim_journal_clear() {
-    sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    s.journal.clear();
-}

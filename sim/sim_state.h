@@ -1,4 +1,4 @@
-// State shared by the simulator's calls: cameras, faults and the journal.
+// State shared by the simulator's calls: cameras, faults, counters and the journal.
 #pragma once
 
 #include "sim_control.h"
@@ -13,42 +13,141 @@
 
 namespace sim {
 
-struct Memory {
-    int32_t width, height, bits;
+// Results of the simulated library besides 0.
+constexpr int32_t kNoSuccess = -1;
+constexpr int32_t kInvalidHandle = 1;
+constexpr int32_t kNoMemory = 2;
+constexpr int32_t kCantOpenDevice = 3;
+constexpr int32_t kNoActiveMemory = 108;
+constexpr int32_t kInvalidParameter = 125;
+constexpr int32_t kFileRefused = 188;
+
+struct Pair {
+    int32_t a = 0, b = 0;
 };
 
+struct Rect {
+    int32_t x = 0, y = 0, w = 0, h = 0;
+};
+
+struct Range {
+    double min = 0.0, max = 0.0, inc = 0.0;
+};
+
+struct Block {
+    int32_t width, height, bits;
+    uint32_t owner; // handle of the camera that allocated it
+    int32_t id;
+};
+
+struct Fault {
+    int32_t result = 0;
+    int left = 0;
+};
+using Faults = std::map<std::string, Fault>;
+
+constexpr size_t kPostTimes = 4096;
+
 struct Camera {
-    SimCamera config;
-    uint32_t handle = 0;        // 0 while not open
-    HWND frameWindow = nullptr; // registered for event 0
+    SimCamera config = {};
+
+    // What a parameter file may change.
+    struct Parameters {
+        Rect aoi;
+        Pair full; // answers of is_AOI 19 and 20
+        uint32_t binning = 0;
+        uint32_t subsampling = 0;
+        double exposure = 10.0; // ms
+        double fps = 30.0;
+    } p;
+
+    Pair posMin, sizeMin{32, 4}, sizeMax, posStep{2, 2}, sizeStep{4, 2};
+    Range exposureRange{0.01, 1000.0, 0.01};
+    Range frameTime{0.001, 1.0, 0.001}; // seconds
+    int32_t colorMode = 0;              // 0 until set: the sensor's own
+    int32_t displayMode = 0;
+    int32_t trigger = 0; // free run
+    int32_t triggerSupported = 0x10CB;
+    uint32_t strobe = 0;
+    double ioLower = 0.0, ioUpper = 100000.0;
+    struct Output {
+        uint32_t selected = 0;
+        double base = 0.0, level = 0.0; // last sent
+        uint32_t applies = 0;
+    } output;
+    std::vector<uint8_t> userMemory;
+    int64_t userMemorySize = -1; // reported size; -1: the real one
+    bool stalled = false;
+
+    uint32_t handle = 0; // 0 while not open
+    std::map<int32_t, HWND> eventWindows;
     char* activeMemory = nullptr;
     bool live = false;
+    uint32_t pendingTriggers = 0;
+    int64_t nextFrameUs = 0;
     uint32_t framesPosted = 0;
     uint32_t statusTotal = 0; // capture-status counters, cleared by their reset
     uint32_t statusCounts[256] = {};
+    Faults faults;
+    int64_t postUs[kPostTimes] = {};
+    uint32_t postFrame[kPostTimes] = {};
 };
 
 struct State {
     std::mutex lock;
     std::vector<Camera> cameras;
-    std::map<std::string, std::pair<int32_t, int>> faults; // call -> result, calls left
+    Faults faults;
     std::vector<std::string> journal;
     uint32_t nextHandle = 1;
-    std::map<char*, Memory> memory; // allocated blocks
-    int32_t fps = 30;
+    int32_t nextMemoryId = 1;
+    std::map<char*, Block> memory; // allocated blocks
+    double fps = 30.0;             // of cameras added later
     DWORD initDelayMs = 0;
+    int32_t countExtra = 0;
+    int64_t listCount = -1;
+    SimStats stats = {};
     HANDLE liveThread = nullptr;
 };
 
 State& Get();
 
-// Takes a pending fault of `call`; true with `result` set when one applies.
-bool TakeFault(State& s, const char* call, int32_t& result);
+// A camera with the default limits for its sensor size.
+Camera MakeCamera(const SimCamera& config, double fps);
 
-// Starts the thread that writes frames into the live cameras' memory and posts their events.
-void StartLiveThread(State& s);
+// Takes a pending fault of `call` (or "call:command" when command >= 0): the camera's own
+// first, when there is one, then the library's. True with `result` set when one applies.
+bool TakeFault(State& s, Camera* camera, const char* call, int64_t command, int32_t& result);
 
 // Camera open under `handle`, or null.
 Camera* Open(State& s, uint32_t handle);
+
+void Journal(State& s, const std::string& line);
+std::string Format(const char* format, ...);
+
+// Sets a camera key (parameterOnly: only the keys a parameter file may hold); false when the
+// key is unknown or the value does not parse. Reads a key back; false when it is unknown.
+bool ApplyKey(Camera& camera, const std::string& key, const std::string& value, bool parameterOnly);
+bool QueryKey(const Camera& camera, const std::string& key, std::string& value);
+bool ApplyLibraryKey(State& s, const std::string& key, const std::string& value);
+
+// Size and depth of the image the camera produces now: area of interest (or the full sensor
+// where is_AOI 19 or 20 says so) divided by binning and subsampling, bits by colour mode.
+struct ImageFormat {
+    int32_t width, height, bits;
+};
+ImageFormat CurrentFormat(const Camera& camera);
+// Horizontal and vertical factor of binning or subsampling bits.
+Pair Factors(uint32_t bits);
+// The area of interest is one the camera accepts.
+bool AcceptsAoi(const Camera& camera, const Rect& r);
+
+// The exposure a camera applies: within its range and within one frame period.
+double BoundExposure(const Camera& camera, double ms);
+
+// Microseconds of the performance counter.
+int64_t NowUs();
+
+// Starts the thread that writes frames into the live cameras' memory and posts their events.
+void StartLiveThread(State& s);
 
 } // namespace sim

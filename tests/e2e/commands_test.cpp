@@ -99,13 +99,14 @@ TEST_F(Commands, ExposurePercentMapsOntoTheRange) {
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_EXPOSURE, 150), 1);
     const std::vector<std::string> sets = Calls("is_Exposure");
     ASSERT_EQ(sets.size(), 2u);
-    EXPECT_TRUE(Has(sets[0], "cmd=12 size=8 value=500.005")) << sets[0];
-    EXPECT_TRUE(Has(sets[1], "cmd=12 size=8 value=1499.995")) << sets[1];
+    // The camera applies at most one frame period: 20 ms at 50 frames a second.
+    EXPECT_TRUE(Has(sets[0], "cmd=12 size=8 value=500.005 -> 0 out=20")) << sets[0];
+    EXPECT_TRUE(Has(sets[1], "cmd=12 size=8 value=1499.995 -> 0 out=20")) << sets[1];
     EXPECT_TRUE(Has(host.TakeLog(), "SetExposure: Setting Exposure value=50 time=500.005\n"));
     TrvTimingParams t = {};
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_GET_TIMING, &t), 1);
-    EXPECT_EQ(t.dFrameRate, 30.0);
-    EXPECT_EQ(t.dExposure, 10.0);
+    EXPECT_EQ(t.dFrameRate, 50.0);
+    EXPECT_EQ(t.dExposure, 20.0);
 }
 
 TEST_F(Commands, ExposureWithoutConfiguredMaximumDoesNothing) {
@@ -212,13 +213,13 @@ TEST_F(Commands, AreaOfInterestReadSetAndReset) {
     EXPECT_TRUE(Has(Calls("is_CaptureVideo").back(), "wait=1 -> 0"));
     const std::string log = host.TakeLog();
     EXPECT_TRUE(Has(log, "MyCam::SetAoiRect GetSizMax nRet=0 w=320 h=240\n")) << log;
-    EXPECT_TRUE(Has(log, "GetTimeStats dFrameRate=30 dExposure=10 dFpsCap=100\n"));
+    EXPECT_TRUE(Has(log, "GetTimeStats dFrameRate=50 dExposure=10 dFpsCap=100\n"));
     EXPECT_TRUE(Has(log, "SetTimeStats dFpsCapTmp1=100 "))
         << "after a set the camera is asked for the cap";
     sim_journal_clear();
     TrvAoiParams reset = {0, 0, 0, 0, 0, 0};
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &reset), 1);
-    EXPECT_TRUE(Has(host.TakeLog(), "SetTimeStats dFpsCapTmp1=30 "))
+    EXPECT_TRUE(Has(host.TakeLog(), "SetTimeStats dFpsCapTmp1=50 "))
         << "after a reset the saved frame rate comes back";
 }
 

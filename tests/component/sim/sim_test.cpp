@@ -65,7 +65,7 @@ TEST_F(Sim, OpensByDeviceIdOrFirstFreeAndRefusesClosedHandles) {
     EXPECT_EQ(info.nMaxWidth, 640u);
     EXPECT_EQ(is_CameraExit(byId), 0);
     EXPECT_NE(is_SensorInfo(byId, &info), 0) << "a closed handle is refused";
-    EXPECT_EQ(Journal().back(), "is_SensorInfo hCam=" + std::to_string(byId) + " -> 3");
+    EXPECT_EQ(Journal().back(), "is_SensorInfo hCam=" + std::to_string(byId) + " -> 1");
 }
 
 TEST_F(Sim, FaultsApplyToTheNextCallsOnly) {

@@ -1,0 +1,188 @@
+// Image format: display and colour mode, image memory, area of interest, binning and
+// subsampling.
+#include "sim_call.h"
+
+#include <cstring>
+
+using sim::Format;
+
+namespace {
+
+// Blocks larger than this are refused as a real driver would refuse them.
+constexpr int64_t kMostBlockBytes = int64_t{512} << 20;
+
+UeyeStatus FactorBits(const char* call, UeyeHandle hCam, int32_t nMode,
+                      uint32_t sim::Camera::Parameters::*bits) {
+    return sim::OnCamera(call, -1, hCam, Format("mode=0x%x", static_cast<uint32_t>(nMode)),
+                         [=](sim::Camera& c, std::string&) {
+                             if (nMode == ueye::kQuery) {
+                                 return static_cast<UeyeStatus>(c.p.*bits);
+                             }
+                             if (c.live) {
+                                 return sim::kNoSuccess; // not while capturing
+                             }
+                             c.p.*bits = static_cast<uint32_t>(nMode);
+                             return 0;
+                         });
+}
+
+} // namespace
+
+UEYE_API UeyeStatus is_DisplayMode(UeyeHandle hCam, int32_t nMode) {
+    return sim::OnCamera("is_DisplayMode", -1, hCam, Format("mode=%d", nMode),
+                         [=](sim::Camera& c, std::string&) {
+                             c.displayMode = nMode;
+                             return 0;
+                         });
+}
+
+UEYE_API UeyeStatus is_ColorMode(UeyeHandle hCam, int32_t nMode) {
+    return sim::OnCamera("is_ColorMode", -1, hCam, Format("mode=%d", nMode),
+                         [=](sim::Camera& c, std::string&) {
+                             if (nMode == ueye::kQuery) {
+                                 return c.colorMode;
+                             }
+                             if (nMode != ueye::kColorRgb24 && nMode != ueye::kColorMono8) {
+                                 return sim::kInvalidParameter;
+                             }
+                             c.colorMode = nMode;
+                             return 0;
+                         });
+}
+
+UEYE_API UeyeStatus is_ImageMemAlloc(UeyeHandle hCam, int32_t nWidth, int32_t nHeight,
+                                     int32_t nBits, char** ppcMem, int32_t* pnMemId) {
+    return sim::OnCamera("is_ImageMemAlloc", -1, hCam,
+                         Format("w=%d h=%d bits=%d", nWidth, nHeight, nBits),
+                         [=](sim::Camera& c, std::string& outs) {
+                             if (nWidth <= 0 || nHeight <= 0 || (nBits != 8 && nBits != 24)) {
+                                 return sim::kInvalidParameter;
+                             }
+                             const int64_t bytes = int64_t{nWidth} * nHeight * (nBits / 8);
+                             if (bytes > kMostBlockBytes) {
+                                 return sim::kNoMemory;
+                             }
+                             sim::State& s = sim::Get();
+                             char* block = new char[static_cast<size_t>(bytes)];
+                             const int32_t id = s.nextMemoryId++;
+                             s.memory[block] = {nWidth, nHeight, nBits, c.handle, id};
+                             ++s.stats.allocations;
+                             *ppcMem = block;
+                             *pnMemId = id;
+                             outs = Format("id=%d", id);
+                             return 0;
+                         });
+}
+
+UEYE_API UeyeStatus is_ImageMemActivate(UeyeHandle hCam, char* pcMem, int32_t nMemId) {
+    return sim::OnCamera("is_ImageMemActivate", -1, hCam, Format("id=%d", nMemId),
+                         [=](sim::Camera& c, std::string&) {
+                             auto& memory = sim::Get().memory;
+                             auto it = memory.find(pcMem);
+                             if (it == memory.end() || it->second.owner != c.handle ||
+                                 it->second.id != nMemId) {
+                                 return sim::kInvalidParameter;
+                             }
+                             c.activeMemory = pcMem;
+                             return 0;
+                         });
+}
+
+UEYE_API UeyeStatus is_ImageMemFree(UeyeHandle hCam, char* pcMem, int32_t nMemId) {
+    return sim::OnCamera(
+        "is_ImageMemFree", -1, hCam, Format("id=%d", nMemId), [=](sim::Camera& c, std::string&) {
+            sim::State& s = sim::Get();
+            auto it = s.memory.find(pcMem);
+            if (it == s.memory.end() || it->second.owner != c.handle || it->second.id != nMemId) {
+                ++s.stats.badFrees; // unknown, not this camera's, or freed
+                return sim::kInvalidParameter;
+            }
+            s.memory.erase(it);
+            ++s.stats.frees;
+            if (c.activeMemory == pcMem) {
+                c.activeMemory = nullptr;
+            }
+            delete[] pcMem;
+            return 0;
+        });
+}
+
+UEYE_API UeyeStatus is_AOI(UeyeHandle hCam, uint32_t nCommand, void* pParam, uint32_t nSize) {
+    const bool sets = nCommand == ueye::kAoiSetRect || nCommand == ueye::kAoiSetSize;
+    std::string args = Format("cmd=%u size=%u", nCommand, nSize);
+    if (sets && pParam != nullptr && (nSize == 16 || nSize == 8)) {
+        args += " in=" + sim::Ints(static_cast<const int32_t*>(pParam), nSize / 4);
+    }
+    return sim::OnCamera("is_AOI", nCommand, hCam, args, [=](sim::Camera& c, std::string& outs) {
+        auto answer = [&](const int32_t* v, uint32_t bytes) {
+            if (pParam == nullptr || nSize != bytes) {
+                return sim::kInvalidParameter;
+            }
+            std::memcpy(pParam, v, bytes);
+            outs = "out=" + sim::Ints(v, bytes / 4);
+            return 0;
+        };
+        auto pair = [&](const sim::Pair& p) {
+            const int32_t v[2] = {p.a, p.b};
+            return answer(v, 8);
+        };
+        const sim::Rect& r = c.p.aoi;
+        switch (nCommand) {
+        case ueye::kAoiSetRect:
+        case ueye::kAoiSetSize: {
+            if (pParam == nullptr || nSize != (nCommand == ueye::kAoiSetRect ? 16u : 8u)) {
+                return sim::kInvalidParameter;
+            }
+            int32_t v[4] = {};
+            std::memcpy(v, pParam, nSize);
+            sim::Rect next = r;
+            if (nCommand == ueye::kAoiSetRect) {
+                next = {v[0], v[1], v[2], v[3]};
+            } else {
+                // The image size is in delivered pixels: binning and subsampling scale it up.
+                const sim::Pair bin = sim::Factors(c.p.binning);
+                const sim::Pair sub = sim::Factors(c.p.subsampling);
+                next.w = static_cast<int32_t>(int64_t{v[0]} * bin.a * sub.a);
+                next.h = static_cast<int32_t>(int64_t{v[1]} * bin.b * sub.b);
+            }
+            if (!sim::AcceptsAoi(c, next)) {
+                return sim::kInvalidParameter;
+            }
+            c.p.aoi = next;
+            return 0;
+        }
+        case ueye::kAoiGetRect: {
+            const int32_t v[4] = {r.x, r.y, r.w, r.h};
+            return answer(v, 16);
+        }
+        case ueye::kAoiGetSize: {
+            const int32_t v[2] = {r.w, r.h};
+            return answer(v, 8);
+        }
+        case ueye::kAoiGetPosMin:
+            return pair(c.posMin);
+        case ueye::kAoiGetSizeMin:
+            return pair(c.sizeMin);
+        case ueye::kAoiGetSizeMax:
+            return pair(c.sizeMax);
+        case ueye::kAoiGetPosStep:
+            return pair(c.posStep);
+        case ueye::kAoiGetSizeStep:
+            return pair(c.sizeStep);
+        case ueye::kAoiFullWidth:
+            return answer(&c.p.full.a, 4);
+        case ueye::kAoiFullHeight:
+            return answer(&c.p.full.b, 4);
+        default:
+            return sim::kInvalidParameter;
+        }
+    });
+}
+
+UEYE_API UeyeStatus is_Binning(UeyeHandle hCam, int32_t nMode) {
+    return FactorBits("is_Binning", hCam, nMode, &sim::Camera::Parameters::binning);
+}
+
+UEYE_API UeyeStatus is_Subsampling(UeyeHandle hCam, int32_t nMode) {
+    return FactorBits("is_Subsampling", hCam, nMode, &sim::Camera::Parameters::subsampling);
+}
