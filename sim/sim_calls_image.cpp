@@ -58,10 +58,12 @@ UEYE_API UeyeStatus is_ImageMemAlloc(UeyeHandle hCam, int32_t nWidth, int32_t nH
                              if (nWidth <= 0 || nHeight <= 0 || (nBits != 8 && nBits != 24)) {
                                  return sim::kInvalidParameter;
                              }
-                             const int64_t bytes = int64_t{nWidth} * nHeight * (nBits / 8);
-                             if (bytes > kMostBlockBytes) {
+                             // Checked before multiplying: 2^31 x 2^31 x 3 overflows.
+                             const int64_t pixels = int64_t{nWidth} * nHeight;
+                             if (pixels > kMostBlockBytes / 3) {
                                  return sim::kNoMemory;
                              }
+                             const int64_t bytes = pixels * (nBits / 8);
                              sim::State& s = sim::Get();
                              char* block = new char[static_cast<size_t>(bytes)];
                              const int32_t id = s.nextMemoryId++;

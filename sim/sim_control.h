@@ -91,7 +91,8 @@ SIM_API int sim_camera_count();
 // writes back; -1: the number of entries written).
 SIM_API int sim_configure(int index, const char* key, const char* value);
 // Reads one value of camera `index` in the form sim_configure takes, plus the read-only keys
-// live, color_mode, output ("selected base level applies"); its length, or -1.
+// handle (0 while closed), live, color_mode, output ("selected base level applies"); its
+// length, or -1.
 SIM_API int sim_query(int index, const char* key, char* buffer, int capacity);
 
 // The next `count` calls of `call` answer `result` without doing anything. `call` is a call

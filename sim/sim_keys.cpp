@@ -279,6 +279,8 @@ bool QueryKey(const Camera& c, const std::string& key, std::string& value) {
         value = Format("0x%x", static_cast<uint32_t>(c.trigger));
     } else if (key == "strobe") {
         value = Format("%u", c.strobe);
+    } else if (key == "handle") {
+        value = Format("%u", c.handle);
     } else if (key == "live") {
         value = std::string(1, c.live ? '1' : '0');
     } else if (key == "color_mode") {

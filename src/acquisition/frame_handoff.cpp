@@ -175,8 +175,8 @@ unsigned char* MyGetFrameBuffer(MyCam& cam, uint32_t hCam, bool& failed) {
         gLog.Write("\n");
     }
     const int64_t pixels = static_cast<int64_t>(cam.m_nSizeX) * cam.m_nSizeY;
-    const int64_t bytes = pixels * 3;
-    if (bytes > INT32_MAX) {
+    // Sizes whose byte count does not fit 32 bits are refused before they are multiplied.
+    if (pixels > INT32_MAX / 3 || pixels < INT32_MIN / 3) {
         gLog.Write("MyGetFrameBuffer frame too large: ");
         LogInt(cam.m_nSizeX);
         gLog.Write("x");
@@ -185,7 +185,7 @@ unsigned char* MyGetFrameBuffer(MyCam& cam, uint32_t hCam, bool& failed) {
         failed = true;
         return nullptr;
     }
-    const int32_t size = static_cast<int32_t>(bytes);
+    const int32_t size = static_cast<int32_t>(pixels * 3);
     if (size != cam.m_nFrameBufferSize && !AllocateFrameBuffers(cam, size)) {
         gLog.Write("MyGetFrameBuffer cannot allocate frame buffers of ");
         LogInt(size);

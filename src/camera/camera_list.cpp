@@ -36,8 +36,8 @@ void EnumerateCameras() {
         gLog.Write("ERROR: Could not receive camera count\n");
         return;
     }
-    if (count <= 0) {
-        return;
+    if (count < 0) {
+        count = 0; // a broken answer: no camera
     }
     if (count > kMostCameras) {
         count = kMostCameras;

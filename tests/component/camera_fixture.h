@@ -1,0 +1,112 @@
+// Camera operations on fresh records against the simulated library: the journal shows the
+// calls, the shared log shows the lines. Each test runs in a process of its own, so the
+// plug-in's process-wide state starts as at load.
+#pragma once
+
+#include "camera/camera_list.h"
+#include "camera/my_cam.h"
+#include "camera/open_close.h"
+#include "camera/parameter_files.h"
+#include "entry/globals.h"
+#include "host_settings.h"
+#include "log_reader.h"
+#include "sim_control.h"
+#include "sim_journal.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace trvtest {
+
+inline bool Has(const std::string& text, const std::string& piece) {
+    return text.find(piece) != std::string::npos;
+}
+
+// Index of the first journal line starting with `prefix`, or -1.
+inline long IndexOf(const std::vector<std::string>& lines, const std::string& prefix,
+                    size_t from = 0) {
+    for (size_t i = from; i < lines.size(); ++i) {
+        if (lines[i].rfind(prefix, 0) == 0) {
+            return static_cast<long>(i);
+        }
+    }
+    return -1;
+}
+
+class CameraFixture : public testing::Test {
+  protected:
+    void SetUp() override {
+        sim_reset();
+        gCamList.clear();
+        gMyCams.clear();
+        gCurCamIndex = 0;
+        gCamShareConfig = false;
+        gCurCamConfigId = 0xFFFFFFFFu;
+        wcscpy_s(gConfigDir, settings.configDir.c_str());
+        wcscpy_s(gCamFileName, L"ueyecam.ini");
+        wcscpy_s(gSection, L"video");
+        gFocusType = 3;
+        log.Drain();
+    }
+    void TearDown() override {
+        for (MyCam& c : gMyCams) {
+            CloseCamera(c);
+        }
+        gMyCams.clear();
+        CloseCamera(cam);
+        for (const std::wstring& f : written) {
+            DeleteFileW(f.c_str());
+        }
+        sim_reset();
+    }
+
+    // A camera of the given sensor; returns its simulator index.
+    int Add(const char* serial, uint32_t device, uint8_t color = 2, uint32_t w = 64,
+            uint32_t h = 32) {
+        const SimCamera c = sim_camera(serial, device, color, w, h);
+        return sim_add_camera(&c);
+    }
+    void Configure(int index, const char* key, const char* value) {
+        ASSERT_EQ(sim_configure(index, key, value), 0) << key << "=" << value;
+    }
+    std::string Query(int index, const char* key) {
+        char buf[256] = {};
+        return sim_query(index, key, buf, sizeof buf) >= 0 ? buf : "?";
+    }
+    // A file in the configuration folder, removed after the test.
+    std::wstring WriteConfigFile(const std::wstring& name, const std::string& text) {
+        const std::wstring path = settings.configDir + name;
+        FILE* f = _wfopen(path.c_str(), L"wb");
+        if (f != nullptr) {
+            std::fwrite(text.data(), 1, text.size(), f);
+            std::fclose(f);
+        }
+        written.push_back(path);
+        return path;
+    }
+    std::string Setting(const wchar_t* key) {
+        wchar_t buf[256] = {};
+        GetPrivateProfileStringW(L"video", key, L"<none>", buf, 256, settings.File().c_str());
+        return ToUtf8(buf);
+    }
+    std::string ConfigDir() { return ToUtf8(settings.configDir); }
+    std::string TakeLog() { return ToUtf8(log.Drain()); }
+    SimStats Stats() {
+        SimStats s = {};
+        sim_stats(&s);
+        return s;
+    }
+
+    HostSettings settings;
+    MyCam cam = {};
+    LogReader log;
+    std::vector<std::wstring> written;
+};
+
+} // namespace trvtest
