@@ -1,6 +1,7 @@
 // The camera commands through the real export: focus, exposure, timing, area of interest,
 // stream switching and configuration reset.
 #include "entry/trv_params.h"
+#include "frame_pattern.h"
 #include "host_settings.h"
 #include "plugin_host.h"
 #include "sim_control.h"
@@ -12,6 +13,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,7 +26,31 @@ using trvtest::Journal;
 
 using trvtest::PluginHost;
 
-void OnFrame(unsigned char*, int32_t, int32_t, int32_t, intptr_t, int32_t) {}
+std::atomic<uint32_t> gFrames{0};
+std::atomic<int32_t> gLastWidth{0};
+std::atomic<int32_t> gLastHeight{0};
+std::atomic<uint32_t> gBadFrames{0};
+
+void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size, intptr_t,
+             int32_t) {
+    if (pixels == nullptr || int64_t{width} * height * 3 != size ||
+        !trvtest::PatternFits(pixels, size, false)) {
+        ++gBadFrames;
+    }
+    gLastWidth = width;
+    gLastHeight = height;
+    ++gFrames;
+}
+
+// Waits for `n` more frames and answers the size of the last one, "WxH".
+std::string NextFrames(uint32_t n) {
+    const uint32_t target = gFrames + n;
+    for (int i = 0; i < 1000 && gFrames < target; ++i) {
+        Sleep(5);
+    }
+    return gFrames >= target ? std::to_string(gLastWidth) + "x" + std::to_string(gLastHeight)
+                             : "no frames";
+}
 
 bool Has(const std::string& text, const std::string& piece) {
     return text.find(piece) != std::string::npos;
@@ -34,7 +61,28 @@ class Commands : public testing::Test {
     void SetUp() override {
         sim_reset();
         sim_set_fps(50);
+        gBadFrames = 0;
     }
+    void TearDown() override { EXPECT_EQ(gBadFrames, 0u) << "frames of the wrong size or pattern"; }
+    std::string Query(int index, const char* key) {
+        char buf[128] = {};
+        return sim_query(index, key, buf, sizeof buf) >= 0 ? buf : "?";
+    }
+    std::wstring WriteConfigFile(const std::wstring& name, const std::string& text) {
+        const std::wstring path = settings.configDir + name;
+        FILE* f = _wfopen(path.c_str(), L"wb");
+        if (f != nullptr) {
+            std::fwrite(text.data(), 1, text.size(), f);
+            std::fclose(f);
+        }
+        return path;
+    }
+    std::string Setting(const wchar_t* key) {
+        wchar_t buf[64] = {};
+        GetPrivateProfileStringW(L"video", key, L"<none>", buf, 64, settings.File().c_str());
+        return ToUtf8(buf);
+    }
+    std::string ConfigDir() { return ToUtf8(settings.configDir); }
     void Setting(const wchar_t* key, const wchar_t* value) { settings.Set(key, value); }
     void Trigger(const wchar_t* value) { settings.Trigger(value); }
     void AddCamera(const char* serial, uint32_t device, uint32_t w = 64, uint32_t h = 48) {
@@ -47,7 +95,7 @@ class Commands : public testing::Test {
         c.maxHeight = h;
         sim_add_camera(&c);
     }
-    void Start(int32_t focusType = 3) {
+    void Start(int32_t focusType = 3, bool live = true) {
         ASSERT_TRUE(host.loaded());
         TrvStartParams b = {};
         b.frameCallback = &OnFrame;
@@ -56,7 +104,7 @@ class Commands : public testing::Test {
         ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &b), 1);
         // The first frame of a live camera writes its slow-frame line on the camera thread;
         // let it pass so that it does not cut into the lines the test compares.
-        for (int i = 0; i < 300 && sim_frames_posted(0) < 3; ++i) {
+        for (int i = 0; live && i < 300 && sim_frames_posted(0) < 3; ++i) {
             Sleep(10);
         }
         Sleep(50);
@@ -265,6 +313,211 @@ TEST_F(Commands, ResetConfigSameNameInOtherCaseAndANewFile) {
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(tooLong.c_str())),
               0);
     EXPECT_TRUE(Has(host.TakeLog(), "MyResetConfig name missing or longer than 259 characters\n"));
+}
+
+// The number logged right after `label`, or -1.
+long NumberAfter(const std::string& log, const std::string& label) {
+    const size_t at = log.find(label);
+    if (at == std::string::npos) {
+        return -1;
+    }
+    return std::strtol(log.c_str() + at + label.size(), nullptr, 10);
+}
+
+class StreamSwitch : public Commands {
+  protected:
+    // Cameras 2 (40 x 30) and 5 (80 x 60), configured by CamSN_2 and CamSN_5.
+    void StartTwo() {
+        AddCamera("SN2", 2, 40, 30);
+        AddCamera("SN5", 5, 80, 60);
+        Setting(L"CamSN_2", L"SN2");
+        Setting(L"CamSN_5", L"SN5");
+        Start(3, false);
+    }
+};
+
+TEST_F(StreamSwitch, FromTwoToFiveThenToTheCurrentCamera) {
+    StartTwo();
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 2), 1);
+    EXPECT_EQ(NextFrames(3), "40x30");
+    host.TakeLog();
+    sim_journal_clear();
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 5), 1);
+    EXPECT_EQ(Query(0, "live"), "0") << "camera 2 stopped";
+    EXPECT_EQ(Query(1, "live"), "1") << "camera 5 started";
+    const std::vector<std::string> j = Journal();
+    ASSERT_GE(j.size(), 2u);
+    EXPECT_EQ(j[0], "is_StopLiveVideo hCam=1 wait=1 -> 0");
+    EXPECT_EQ(j[1], "is_CaptureVideo hCam=2 wait=1 -> 0");
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Has(log, "MySetStreamId camId = 5 gCamShareConfig=0 gCurCamConfigId=4294967295\n"
+                         "MySetStreamId found i = 1\nMySetStreamId stopping current...\n"
+                         "MySetStreamId starting new...\nMySetStreamId waiting for image...\n"))
+        << log;
+    EXPECT_EQ(NumberAfter(log, " count="), 5) << "the count starts again and ends the wait at 5";
+    EXPECT_TRUE(Has(log, "MySetStreamId success t=")) << log;
+    EXPECT_TRUE(Has(log, "MySetStreamId finished\n"));
+    EXPECT_EQ(NextFrames(3), "80x60");
+
+    // The current camera again: nothing stopped or started, the count goes on, still a wait.
+    sim_journal_clear();
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 5), 1);
+    EXPECT_TRUE(Journal().empty()) << Journal()[0];
+    const std::string same = host.TakeLog();
+    EXPECT_FALSE(Has(same, "stopping current"));
+    EXPECT_FALSE(Has(same, "starting new"));
+    EXPECT_TRUE(Has(same, "MySetStreamId success t=")) << same;
+    EXPECT_GT(NumberAfter(same, " count="), 5) << "not reset";
+    EXPECT_EQ(NextFrames(2), "80x60");
+}
+
+TEST_F(StreamSwitch, NoFrameWithinTwoSecondsFails) {
+    StartTwo();
+    ASSERT_EQ(sim_configure(1, "stalled", "1"), 0);
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 5), 1);
+    const DWORD spent = GetTickCount() - start;
+    EXPECT_GE(spent, 1990u);
+    EXPECT_LT(spent, 15000u) << "the settle wait is skipped";
+    const std::string log = host.TakeLog();
+    EXPECT_GE(NumberAfter(log, "MySetStreamId success first frame t="), 2000) << log;
+    EXPECT_GE(NumberAfter(log, "MySetStreamId fail t="), 2000) << log;
+    EXPECT_EQ(NumberAfter(log, " count="), 0);
+    EXPECT_TRUE(Has(log, " count=0\nMySetStreamId finished\n"));
+}
+
+TEST_F(StreamSwitch, CameraThatFailsToStartIsNotWaitedFor) {
+    StartTwo();
+    sim_fail_camera(1, "is_CaptureVideo", 108, 1);
+    sim_post_event(1, 3, 1, 0xB2, 1);
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 5), 1);
+    EXPECT_LT(GetTickCount() - start, 1500u);
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Has(log,
+                    "MySetStreamId starting new...\n***** UEYECAM is_CaptureVideo failure: 108\n"
+                    "IS_CAP_STATUS_COUNT: 1\nIS_CAP_STATUS_DRV_OUT_OF_BUFFERS: 1\n"
+                    "MySetStreamId waiting for image...\nMySetStreamId finished\n"))
+        << log;
+    EXPECT_EQ(Query(1, "live"), "0");
+    // The next switch to it starts it: the record stayed not live.
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 5), 1);
+    EXPECT_TRUE(Has(host.TakeLog(), "MySetStreamId starting new...\n"));
+    EXPECT_EQ(NextFrames(2), "80x60");
+}
+
+class SharedCamera : public Commands {
+  protected:
+    void SetUp() override {
+        Commands::SetUp();
+        AddCamera("A", 1, 64, 48);
+        Setting(L"CamShareConfig", L"1");
+        WriteConfigFile(L"ueyecam_3.ini", "[sim-camera-parameters]\naoi=0 0 32 16\n");
+        WriteConfigFile(L"other.ini", "[sim-camera-parameters]\naoi=0 0 48 24\n");
+    }
+    void TearDown() override {
+        DeleteFileW((settings.configDir + L"ueyecam_3.ini").c_str());
+        DeleteFileW((settings.configDir + L"other.ini").c_str());
+        Commands::TearDown();
+    }
+};
+
+TEST_F(SharedCamera, SwitchingConfigurationsReloadsTheCamera) {
+    Start();
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 3), 1);
+    const std::string log = host.TakeLog();
+    const std::string file = ConfigDir() + "ueyecam_3.ini";
+    EXPECT_TRUE(Has(log, "MySetStreamId camId = 3 gCamShareConfig=1 gCurCamConfigId=4294967295\n"
+                         "MySetStreamId load new config\nMyReloadFile1 file=" +
+                             file + " found=1\nLoadFile Param File loaded: " + file + "\n"))
+        << log;
+    EXPECT_TRUE(Has(log, "MyReloadFile m_nSizeX=32 m_nSizeY=16 ret=0\nMyReloadFile Enable\n"
+                         "MyReloadFile Trigger\nMyReloadFile success\n"
+                         "MySetStreamId is_CaptureVideo...\nMySetStreamId success1\n"))
+        << log;
+    EXPECT_EQ(Setting(L"CamShareLast"), "3");
+    EXPECT_EQ(NextFrames(3), "32x16");
+
+    // The same id again: one line and nothing else.
+    sim_journal_clear();
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 3), 1);
+    EXPECT_EQ(host.TakeLog(), "MySetStreamId camId = 3 gCamShareConfig=1 gCurCamConfigId=3\n");
+    EXPECT_TRUE(Journal().empty());
+
+    // An id without a file: not loaded, the camera keeps its parameters, CamShareLast stays.
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 4), 1);
+    const std::string missing = host.TakeLog();
+    EXPECT_TRUE(Has(missing, "LoadFile Param File NOT loaded: " + ConfigDir() + "ueyecam_4.ini\n"))
+        << missing;
+    EXPECT_TRUE(Has(missing, "MySetStreamId success1\n"));
+    EXPECT_EQ(Setting(L"CamShareLast"), "3");
+    EXPECT_EQ(NextFrames(3), "32x16");
+
+    // A new default file while a configuration is active loads the configuration's file.
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(L"other.ini")), 1);
+    EXPECT_TRUE(Has(host.TakeLog(), "MyReloadFile1 file=" + ConfigDir() + "ueyecam_4.ini"));
+}
+
+TEST_F(SharedCamera, ConfigurationOfTheLastRunIsLoadedAtStart) {
+    Setting(L"CamShareLast", L"3");
+    Start();
+    EXPECT_EQ(gLastWidth.load(), 32) << "opened with ueyecam_3.ini";
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 3), 1);
+    EXPECT_EQ(host.TakeLog(), "MySetStreamId camId = 3 gCamShareConfig=1 gCurCamConfigId=3\n");
+}
+
+TEST_F(Commands, ResetConfigLoadsANewDefaultFileAndRemembersMinusOne) {
+    AddCamera("A", 1, 64, 48);
+    WriteConfigFile(L"other.ini", "[sim-camera-parameters]\naoi=0 0 48 24\n");
+    Start();
+    EXPECT_EQ(NextFrames(2), "64x48");
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(L"other.ini")), 1);
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Has(log, "MyReloadFile2 file=" + ConfigDir() +
+                             "other.ini found=1\n"
+                             "LoadFile Param File loaded: " +
+                             ConfigDir() + "other.ini\n"))
+        << log;
+    EXPECT_TRUE(Has(log, "MyResetConfig is_CaptureVideo... retval=1\nMyResetConfig complete\n"));
+    EXPECT_EQ(Setting(L"CamShareLast"), "-1") << "no configuration id was ever set";
+    EXPECT_EQ(NextFrames(3), "48x24");
+    DeleteFileW((settings.configDir + L"other.ini").c_str());
+    // A live start that fails makes the command answer 0.
+    sim_fail("is_CaptureVideo", 108, 1);
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(L"third.ini")), 0);
+    EXPECT_TRUE(Has(host.TakeLog(), "MyResetConfig is_CaptureVideo failure: 108\n"
+                                    "IS_CAP_STATUS_COUNT: "));
+}
+
+TEST_F(Commands, AreaOfInterestWorkedExampleThroughTheCommand) {
+    AddCamera("A", 1, 2048, 1536);
+    sim_set_fps(20);
+    Start();
+    EXPECT_EQ(NextFrames(1), "2048x1536");
+    TrvAoiParams set = {1, 101, 51, -7, 1002, 503};
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &set), 1);
+    EXPECT_EQ(set.x, 102);
+    EXPECT_EQ(set.y, 50);
+    EXPECT_EQ(set.unused12, -7) << "bytes 12 to 15 are not written";
+    EXPECT_EQ(set.width, 1000);
+    EXPECT_EQ(set.height, 502);
+    EXPECT_EQ(Query(0, "aoi"), "102 50 1000 502");
+    const std::vector<std::string> j = Journal();
+    EXPECT_EQ(j.front(), "is_StopLiveVideo hCam=1 wait=16384 -> 0");
+    EXPECT_EQ(j.back(), "is_CaptureVideo hCam=1 wait=1 -> 0");
+    EXPECT_EQ(NextFrames(3), "1000x502") << "frames of the new size afterwards";
+    TrvAoiParams get = {2, 0, 0, 0, 0, 0};
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &get), 1);
+    EXPECT_EQ(get.x, 102);
+    EXPECT_EQ(get.height, 502);
+    TrvAoiParams reset = {0, 5, 5, 0, 5, 5};
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &reset), 1);
+    EXPECT_EQ(reset.width, 2048);
+    EXPECT_EQ(NextFrames(2), "2048x1536");
+    sim_fail("is_AOI:2", 125, 1);
+    TrvAoiParams failed = {2, 1, 2, 3, 4, 5};
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &failed), 0);
+    EXPECT_EQ(failed.width, 4);
 }
 
 } // namespace
