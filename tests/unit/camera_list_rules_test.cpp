@@ -1,0 +1,68 @@
+#include "camera/camera_list_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// An entry of exactly 112 bytes on the heap, so that ASan sees any read past it.
+std::vector<uint8_t> Entry(uint32_t device, uint32_t inUse, uint32_t status, const char* serial,
+                           const char* info) {
+    std::vector<uint8_t> e(trv::kCameraEntryBytes, 0);
+    const uint32_t cameraId = device + 100;
+    std::memcpy(&e[0], &cameraId, 4);
+    std::memcpy(&e[4], &device, 4);
+    std::memcpy(&e[12], &inUse, 4);
+    std::memcpy(&e[16], serial, std::min<size_t>(std::strlen(serial), 16));
+    std::memcpy(&e[32], info, std::min<size_t>(std::strlen(info), 16));
+    std::memcpy(&e[48], &status, 4);
+    return e;
+}
+
+TEST(CameraListRules, Availability) {
+    struct Case {
+        uint32_t device, inUse, status;
+        bool available, flag4;
+    };
+    const Case cases[] = {
+        {5, 0, 0, true, false},         {5, 1, 0, false, false},    {5, 0, 1, false, false},
+        {5, 0, 2, false, false},        {5, 0, 0x10, true, true},   {999, 0, 0x3, false, false},
+        {1000, 0, 0x3, true, false},    {1000, 1, 0, false, false}, {4000, 0, 0x13, true, true},
+        {5, 0, 0xFFFFFFFC, true, true},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> e = Entry(c.device, c.inUse, c.status, "S", "I");
+        const trv::CameraEntry d = trv::DecodeCameraEntry(e.data());
+        EXPECT_EQ(d.available, c.available) << c.device << " " << c.inUse << " " << c.status;
+        EXPECT_EQ(d.statusFlag4, c.flag4);
+        EXPECT_EQ(d.deviceId1000, c.device >= 1000);
+        EXPECT_EQ(d.deviceId, c.device);
+        EXPECT_EQ(d.cameraId, c.device + 100);
+    }
+}
+
+TEST(CameraListRules, TextsStopAtTheirTerminatorOrTheirField) {
+    // The serial's 16 bytes run straight into the info text, and the info text into the
+    // status word: neither may be read past its own 16 bytes.
+    std::vector<uint8_t> e = Entry(5, 0, 0x7F7F7F7F, "0123456789ABCDEF", "INFO456789abcdef");
+    trv::CameraEntry d = trv::DecodeCameraEntry(e.data());
+    EXPECT_EQ(d.serial, L"0123456789ABCDEF");
+    EXPECT_EQ(d.info, L"INFO456789abcdef");
+    e = Entry(5, 0, 0, "AB", "");
+    e[19] = 'Z'; // after the terminator: not part of the text
+    d = trv::DecodeCameraEntry(e.data());
+    EXPECT_EQ(d.serial, L"AB");
+    EXPECT_EQ(d.info, L"");
+}
+
+TEST(CameraListRules, EntriesToReadNeverExceedWhatWasAsked) {
+    EXPECT_EQ(trv::EntriesToRead(2, 2), 2u);
+    EXPECT_EQ(trv::EntriesToRead(2, 1), 1u);
+    EXPECT_EQ(trv::EntriesToRead(2, 4000), 2u);
+    EXPECT_EQ(trv::EntriesToRead(0, 5), 0u);
+    EXPECT_EQ(trv::EntriesToRead(3, 0xFFFFFFFFu), 3u);
+}
+
+} // namespace
