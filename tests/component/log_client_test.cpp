@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
@@ -222,9 +224,9 @@ std::wstring OwnFolder() {
     return s.substr(0, s.find_last_of(L"\\/") + 1);
 }
 
-HANDLE StartWriter(const std::wstring& tag, int count) {
-    std::wstring cmd =
-        L"\"" + OwnFolder() + L"log_writer.exe\" " + tag + L" " + std::to_wstring(count);
+HANDLE StartWriter(const std::wstring& tag, int count, bool pieces = false) {
+    std::wstring cmd = L"\"" + OwnFolder() + L"log_writer.exe\" " + tag + L" " +
+                       std::to_wstring(count) + (pieces ? L" pieces" : L"");
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -285,6 +287,81 @@ TEST_F(LogClient, TwoProcessesWithReaderDraining) {
     CloseHandle(b);
     ExpectAllLines(all, L"C", count);
     ExpectAllLines(all, L"D", count);
+}
+
+// trvlog.exe drains while two processes write lines of three pieces each: every piece arrives
+// whole, each writer's pieces in their order, and none is lost while the viewer keeps room.
+TEST_F(LogClient, ViewerDrainsTwoWritersPieceByPiece) {
+    wchar_t tmp[MAX_PATH];
+    GetTempPathW(MAX_PATH, tmp);
+    const std::wstring outPath =
+        std::wstring(tmp) + L"trvlog_out_" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out;
+    si.hStdError = out;
+    PROCESS_INFORMATION viewer = {};
+    std::wstring cmd = L"\"" + OwnFolder() + L"trvlog.exe\"";
+    ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                               &si, &viewer));
+    CloseHandle(out);
+    for (int i = 0; i < 2000 && FindWindowW(nullptr, L"Tarvello Log") == nullptr; ++i) {
+        Sleep(5);
+    }
+    ASSERT_NE(FindWindowW(nullptr, L"Tarvello Log"), nullptr) << "the viewer's window";
+
+    const int count = 1000; // 2 x 3 x 1000 pieces: far more than the buffer holds at once
+    HANDLE a = StartWriter(L"P", count, true);
+    HANDLE b = StartWriter(L"Q", count, true);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(WaitForSingleObject(a, 60000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(b, 60000), WAIT_OBJECT_0);
+    // The viewer drains at the last line's event, or within its 250 ms poll.
+    for (int i = 0; i < 400 && !shared.Text().empty(); ++i) {
+        Sleep(5);
+    }
+    Sleep(300);
+    TerminateProcess(viewer.hProcess, 0);
+    WaitForSingleObject(viewer.hProcess, 10000);
+    CloseHandle(viewer.hProcess);
+    CloseHandle(viewer.hThread);
+    CloseHandle(a);
+    CloseHandle(b);
+
+    std::string text;
+    FILE* f = _wfopen(outPath.c_str(), L"rb");
+    ASSERT_NE(f, nullptr);
+    char chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) {
+        text.append(chunk, n);
+    }
+    std::fclose(f);
+    DeleteFileW(outPath.c_str());
+
+    std::map<char, int> next; // per writer: the index of the next piece, 3 per line
+    size_t at = 0;
+    while ((at = text.find_first_not_of("\r\n", at)) != std::string::npos) {
+        ASSERT_EQ(text[at], '[') << "a torn piece at " << at << ": " << text.substr(at, 40);
+        const size_t end = text.find(']', at);
+        ASSERT_NE(end, std::string::npos);
+        const std::string piece = text.substr(at + 1, end - at - 1); // "P12:b"
+        const char tag = piece[0];
+        const size_t colon = piece.find(':');
+        ASSERT_TRUE((tag == 'P' || tag == 'Q') && colon != std::string::npos) << piece;
+        const int line = std::atoi(piece.substr(1, colon - 1).c_str());
+        const int part = piece[colon + 1] - 'a';
+        ASSERT_EQ(line * 3 + part, next[tag]) << "lost or out of order: " << piece;
+        ++next[tag];
+        at = end + 1;
+    }
+    EXPECT_EQ(next['P'], 3 * count);
+    EXPECT_EQ(next['Q'], 3 * count);
 }
 
 } // namespace
