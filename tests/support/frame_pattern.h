@@ -18,9 +18,11 @@ inline uint32_t FrameNumber(const unsigned char* pixels, bool mono) {
 }
 
 // Every `stride`-th memory byte holds the pattern of the frame's number. The camera writes its
-// next frame into the same memory while the plug-in may still be copying, so a byte of the
-// next frame counts as well; a byte at a wrong place or of any other frame does not.
-inline bool PatternFits(const unsigned char* pixels, int32_t size, bool mono, size_t stride = 997) {
+// next frames into the same memory while the plug-in may still be copying (the number, in the
+// first bytes, is written last), so a byte of one of the next `later` frames counts as well;
+// a byte at a wrong place or of an earlier frame does not.
+inline bool PatternFits(const unsigned char* pixels, int32_t size, bool mono, size_t stride = 997,
+                        uint32_t later = 1) {
     if (pixels == nullptr || size < 12 || stride == 0) {
         return false;
     }
@@ -28,7 +30,11 @@ inline bool PatternFits(const unsigned char* pixels, int32_t size, bool mono, si
     const uint32_t n = FrameNumber(pixels, mono);
     for (size_t i = 4; i < memoryBytes; i += stride) {
         const unsigned char* p = pixels + (mono ? 3 * i : i);
-        if (p[0] != sim_pattern_byte(n, i) && p[0] != sim_pattern_byte(n + 1, i)) {
+        bool fits = false;
+        for (uint32_t k = 0; k <= later && !fits; ++k) {
+            fits = p[0] == sim_pattern_byte(n + k, i);
+        }
+        if (!fits) {
             return false;
         }
         if (mono && (p[1] != p[0] || p[2] != p[0])) {
