@@ -138,6 +138,16 @@ TEST_F(Commands, WithoutCameraTheCommandsAnswerAsSpecified) {
     EXPECT_TRUE(Has(log, "StartFocus BEGIN\nStartFocus END\nStopFocus BEGIN\nStopFocus END\n"));
 }
 
+TEST_F(Commands, SharedCameraBranchWithoutCameraOnlyLogs) {
+    ASSERT_TRUE(host.loaded());
+    Setting(L"CamShareConfig", L"1");
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 3), 1);
+    EXPECT_EQ(host.TakeLog(),
+              "MySetStreamId camId = 3 gCamShareConfig=1 gCurCamConfigId=4294967295\n"
+              "MySetStreamId no camera loaded\n");
+    EXPECT_TRUE(Journal().empty());
+}
+
 TEST_F(Commands, ExposurePercentMapsOntoTheRange) {
     Setting(L"MaxExposureMs", L"1");
     AddCamera("A", 1);
