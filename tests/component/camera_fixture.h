@@ -60,9 +60,6 @@ class CameraFixture : public testing::Test {
         }
         gMyCams.clear();
         CloseCamera(cam);
-        for (const std::wstring& f : written) {
-            DeleteFileW(f.c_str());
-        }
         sim_reset();
     }
 
@@ -75,26 +72,11 @@ class CameraFixture : public testing::Test {
     void Configure(int index, const char* key, const char* value) {
         ASSERT_EQ(sim_configure(index, key, value), 0) << key << "=" << value;
     }
-    std::string Query(int index, const char* key) {
-        char buf[256] = {};
-        return sim_query(index, key, buf, sizeof buf) >= 0 ? buf : "?";
-    }
-    // A file in the configuration folder, removed after the test.
+    std::string Query(int index, const char* key) { return SimQuery(index, key); }
     std::wstring WriteConfigFile(const std::wstring& name, const std::string& text) {
-        const std::wstring path = settings.configDir + name;
-        FILE* f = _wfopen(path.c_str(), L"wb");
-        if (f != nullptr) {
-            std::fwrite(text.data(), 1, text.size(), f);
-            std::fclose(f);
-        }
-        written.push_back(path);
-        return path;
+        return settings.WriteConfigFile(name, text);
     }
-    std::string Setting(const wchar_t* key) {
-        wchar_t buf[256] = {};
-        GetPrivateProfileStringW(L"video", key, L"<none>", buf, 256, settings.File().c_str());
-        return ToUtf8(buf);
-    }
+    std::string Setting(const wchar_t* key) { return ToUtf8(settings.Get(key)); }
     std::string ConfigDir() { return ToUtf8(settings.configDir); }
     std::string TakeLog() { return ToUtf8(log.Drain()); }
     SimStats Stats() {
@@ -106,7 +88,6 @@ class CameraFixture : public testing::Test {
     HostSettings settings;
     MyCam cam = {};
     LogReader log;
-    std::vector<std::wstring> written;
 };
 
 } // namespace trvtest

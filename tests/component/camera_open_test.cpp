@@ -453,7 +453,7 @@ TEST_F(ParameterFiles, SerialOrDefaultFileLeavesCamShareLastAlone) {
         SetUp();
         Add("77", 3);
         settings.Set(L"CamShareLast", L"12");
-        WriteConfigFile(file, kSmallArea);
+        const std::wstring path = WriteConfigFile(file, kSmallArea);
         gCamShareConfig = true;
         gCurCamConfigId = 3;
         cam = {};
@@ -461,6 +461,7 @@ TEST_F(ParameterFiles, SerialOrDefaultFileLeavesCamShareLastAlone) {
         EXPECT_TRUE(Has(TakeLog(), "LoadFile Param File loaded: " + ConfigDir() + ToUtf8(file)));
         EXPECT_EQ(Setting(L"CamShareLast"), "12");
         EXPECT_EQ(cam.m_nSizeX, 32);
+        DeleteFileW(path.c_str()); // only one of the two files at a time
         TearDown();
     }
 }

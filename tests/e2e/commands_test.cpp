@@ -64,24 +64,11 @@ class Commands : public testing::Test {
         gBadFrames = 0;
     }
     void TearDown() override { EXPECT_EQ(gBadFrames, 0u) << "frames of the wrong size or pattern"; }
-    std::string Query(int index, const char* key) {
-        char buf[128] = {};
-        return sim_query(index, key, buf, sizeof buf) >= 0 ? buf : "?";
-    }
+    std::string Query(int index, const char* key) { return trvtest::SimQuery(index, key); }
     std::wstring WriteConfigFile(const std::wstring& name, const std::string& text) {
-        const std::wstring path = settings.configDir + name;
-        FILE* f = _wfopen(path.c_str(), L"wb");
-        if (f != nullptr) {
-            std::fwrite(text.data(), 1, text.size(), f);
-            std::fclose(f);
-        }
-        return path;
+        return settings.WriteConfigFile(name, text);
     }
-    std::string Setting(const wchar_t* key) {
-        wchar_t buf[64] = {};
-        GetPrivateProfileStringW(L"video", key, L"<none>", buf, 64, settings.File().c_str());
-        return ToUtf8(buf);
-    }
+    std::string Setting(const wchar_t* key) { return ToUtf8(settings.Get(key)); }
     std::string ConfigDir() { return ToUtf8(settings.configDir); }
     void Setting(const wchar_t* key, const wchar_t* value) { settings.Set(key, value); }
     void Trigger(const wchar_t* value) { settings.Trigger(value); }
@@ -424,11 +411,6 @@ class SharedCamera : public Commands {
         Setting(L"CamShareConfig", L"1");
         WriteConfigFile(L"ueyecam_3.ini", "[sim-camera-parameters]\naoi=0 0 32 16\n");
         WriteConfigFile(L"other.ini", "[sim-camera-parameters]\naoi=0 0 48 24\n");
-    }
-    void TearDown() override {
-        DeleteFileW((settings.configDir + L"ueyecam_3.ini").c_str());
-        DeleteFileW((settings.configDir + L"other.ini").c_str());
-        Commands::TearDown();
     }
 };
 

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace trvtest {
 
@@ -25,6 +27,9 @@ class HostSettings {
         configDir = base + L"\\";
     }
     ~HostSettings() {
+        for (const std::wstring& f : written) {
+            DeleteFileW(f.c_str());
+        }
         DeleteFileW(File().c_str());
         DeleteFileW((configDir + L"tarvello.ini").c_str());
         RemoveDirectoryW((base + L"\\Tarvello\\Settings").c_str());
@@ -44,8 +49,27 @@ class HostSettings {
                                    (configDir + L"tarvello.ini").c_str());
     }
 
+    // The value of `key` in section "video" of the host settings file, "<none>" when absent.
+    std::wstring Get(const wchar_t* key) const {
+        wchar_t buf[256] = {};
+        GetPrivateProfileStringW(L"video", key, L"<none>", buf, 256, File().c_str());
+        return buf;
+    }
+    // A file of the configuration folder, removed with the settings tree.
+    std::wstring WriteConfigFile(const std::wstring& name, const std::string& text) {
+        const std::wstring path = configDir + name;
+        FILE* f = _wfopen(path.c_str(), L"wb");
+        if (f != nullptr) {
+            std::fwrite(text.data(), 1, text.size(), f);
+            std::fclose(f);
+        }
+        written.push_back(path);
+        return path;
+    }
+
     std::wstring base;
     std::wstring configDir;
+    std::vector<std::wstring> written;
 };
 
 } // namespace trvtest

@@ -1,4 +1,4 @@
-// The simulator's journal, as tests read it.
+// The simulator's journal and state, as tests read them.
 #pragma once
 
 #include "sim_control.h"
@@ -26,6 +26,12 @@ inline std::vector<std::string> Calls(const std::string& call) {
         }
     }
     return out;
+}
+
+// A value of simulated camera `index` as sim_query gives it, "?" when there is none.
+inline std::string SimQuery(int index, const char* key) {
+    char buf[256] = {};
+    return sim_query(index, key, buf, sizeof buf) >= 0 ? buf : "?";
 }
 
 } // namespace trvtest
