@@ -534,7 +534,9 @@ void SweepTable(const Camera& cam, Report& r, std::vector<double>& lowRateWork) 
     r.Line("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|---:|---:|---:|---:|");
     double highestClean = NAN;
     double highestKeptUp = NAN;
-    double simShort = NAN; // the first rate the simulator did not reach
+    double simShort = NAN;  // the first rate the simulator did not reach
+    double firstLoss = NAN; // the first rate at which a frame was never delivered
+    std::map<double, uint32_t> torn;
     int brokenInARow = 0;
     for (double fps : kRates) {
         const Phase p = RunPhase(cam, {fps, kSweepSeconds, HostKind::Quick, Queries::None});
@@ -564,6 +566,10 @@ void SweepTable(const Camera& cam, Report& r, std::vector<double>& lowRateWork) 
         if (Clean(f) && p.drained) {
             highestClean = fps;
         }
+        if (std::isnan(firstLoss) && f.neverDelivered > 0) {
+            firstLoss = fps;
+        }
+        torn[fps] = f.torn;
         if (!Broken(f) && p.drained) {
             highestKeptUp = fps;
             brokenInARow = 0;
@@ -572,6 +578,12 @@ void SweepTable(const Camera& cam, Report& r, std::vector<double>& lowRateWork) 
         }
     }
     r.Value("highest_clean_fps", highestClean);
+    r.Value("first_loss_fps", firstLoss);
+    uint32_t tornUpToKeptUp = 0;
+    for (const auto& [rate, n] : torn) {
+        tornUpToKeptUp += rate <= highestKeptUp ? n : 0;
+    }
+    r.Value("torn_up_to_kept_up", tornUpToKeptUp);
     r.Value("highest_kept_up_fps", highestKeptUp);
     r.Value("sim_short_fps", simShort);
 }
@@ -1194,6 +1206,10 @@ void WriteReport(std::FILE* out, const ChildResult& mono, const ChildResult& col
     both("highest rate the camera thread kept up with (queue not growing, under a tenth of "
          "the frames lost)",
          fps(mono.Get("highest_kept_up_fps")), fps(colour.Get("highest_kept_up_fps")));
+    both("lowest rate at which a frame was never delivered (no command running)",
+         fps(mono.Get("first_loss_fps")), fps(colour.Get("first_loss_fps")));
+    both("torn frames delivered at the rates kept up with (no command running)",
+         Num(mono.Get("torn_up_to_kept_up")), Num(colour.Get("torn_up_to_kept_up")));
     auto simShort = [&](const ChildResult& c) {
         const double at = c.Get("sim_short_fps");
         return std::isnan(at) ? std::string("every rate tried")
@@ -1374,6 +1390,25 @@ void WriteReport(std::FILE* out, const ChildResult& mono, const ChildResult& col
         Pct(mono.Get(paced + "dropped"), mono.Get(paced + "events")).c_str(),
         Pct(colour.Get(paced + "dropped"), colour.Get(paced + "events")).c_str(),
         Pct(tiny.Get(paced + "dropped"), tiny.Get(paced + "events")).c_str());
+
+    auto lossAt = [](double v) {
+        return std::isnan(v) ? std::string("no rate tried") : Num(v) + " fps";
+    };
+    std::fprintf(
+        out,
+        "\n### Frames lost without a command\n\n"
+        "The plug-in converts from its one image memory, which the camera overwrites at every "
+        "frame (the simulator's write takes %s us for mono and %s us for colour, above). A "
+        "frame whose event is taken too late is overwritten before it is read: it is never "
+        "delivered, the next callback repeats a frame, or the callback gets the first bytes "
+        "of one frame and the rest of the next (torn). No command ran in the rising-rate "
+        "phases, yet the first frame was lost at %s (mono) and %s (colour), and %s and %s "
+        "torn frames reached the host at the rates the camera thread kept up with. A ring of "
+        "image memories, each handed back to the camera only after its conversion, would "
+        "avoid both.\n",
+        Num(convMono.write.median).c_str(), Num(convColour.write.median).c_str(),
+        lossAt(mono.Get("first_loss_fps")).c_str(), lossAt(colour.Get("first_loss_fps")).c_str(),
+        Num(mono.Get("torn_up_to_kept_up")).c_str(), Num(colour.Get("torn_up_to_kept_up")).c_str());
 
     if (mono.Get("slow_grows") == 1 || colour.Get("slow_grows") == 1) {
         std::fprintf(
