@@ -19,12 +19,25 @@ UEYE_API UeyeStatus is_EventMessage(UeyeHandle hCam, int32_t nEvent, HWND hWnd) 
 }
 
 UEYE_API UeyeStatus is_StopLiveVideo(UeyeHandle hCam, int32_t nWait) {
-    return sim::OnCamera("is_StopLiveVideo", -1, hCam, Format("wait=%d", nWait),
-                         [](sim::Camera& c, std::string&) {
-                             c.live = false;
-                             c.pendingTriggers = 0;
-                             return 0;
-                         });
+    const UeyeStatus result = sim::OnCamera("is_StopLiveVideo", -1, hCam, Format("wait=%d", nWait),
+                                            [](sim::Camera& c, std::string&) {
+                                                c.live = false;
+                                                c.pendingTriggers = 0;
+                                                return 0;
+                                            });
+    // Waiting, the call returns once a frame being written has been written.
+    for (bool busy = nWait == ueye::kStopWait; busy;) {
+        {
+            sim::State& s = sim::Get();
+            std::lock_guard<std::mutex> g(s.lock);
+            const sim::Camera* c = sim::Open(s, hCam);
+            busy = c != nullptr && s.writing.count(c->activeMemory) != 0;
+        }
+        if (busy) {
+            Sleep(0);
+        }
+    }
+    return result;
 }
 
 UEYE_API UeyeStatus is_CaptureVideo(UeyeHandle hCam, int32_t nWait) {

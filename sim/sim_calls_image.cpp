@@ -104,7 +104,7 @@ UEYE_API UeyeStatus is_ImageMemFree(UeyeHandle hCam, char* pcMem, int32_t nMemId
             if (c.activeMemory == pcMem) {
                 c.activeMemory = nullptr;
             }
-            delete[] pcMem;
+            sim::DeleteBlock(s, pcMem);
             return 0;
         });
 }

@@ -100,7 +100,7 @@ UEYE_API UeyeStatus is_CameraExit(UeyeHandle hCam) {
         sim::State& s = sim::Get();
         for (auto it = s.memory.begin(); it != s.memory.end();) {
             if (it->second.owner == c.handle) {
-                delete[] it->first;
+                sim::DeleteBlock(s, it->first);
                 ++s.stats.freedByExit;
                 it = s.memory.erase(it);
             } else {

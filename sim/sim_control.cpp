@@ -30,7 +30,7 @@ SIM_API void sim_reset() {
     sim::State& s = Get();
     std::lock_guard<std::mutex> g(s.lock);
     for (auto& block : s.memory) {
-        delete[] block.first;
+        sim::DeleteBlock(s, block.first);
     }
     s.memory.clear();
     s.cameras.clear();

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace sim {
 
@@ -46,7 +47,20 @@ void WritePattern(char* memory, size_t bytes, uint32_t frame) {
     }
 }
 
-void Produce(State& s, Camera& c) {
+// A frame decided under the lock and written outside it, as a camera's transfer does not
+// hold up the library's calls.
+struct Job {
+    size_t camera;
+    uint32_t handle;
+    char* memory;
+    size_t bytes;
+    uint32_t frame;
+};
+
+// Under the lock: a frame of camera `index`, or a failed transfer when its memory does not
+// fit the image.
+void Decide(State& s, size_t index, std::vector<Job>& jobs) {
+    Camera& c = s.cameras[index];
     const ImageFormat f = CurrentFormat(c);
     auto it = s.memory.find(c.activeMemory);
     if (it == s.memory.end() || it->second.width != f.width || it->second.height != f.height ||
@@ -59,42 +73,75 @@ void Produce(State& s, Camera& c) {
     }
     const uint32_t frame = ++c.framesPosted;
     ++s.stats.framesPosted;
-    WritePattern(c.activeMemory, static_cast<size_t>(f.width) * f.height * (f.bits / 8), frame);
-    const size_t slot = frame % kPostTimes;
-    c.postFrame[slot] = frame;
+    s.writing.insert(c.activeMemory);
+    jobs.push_back({index, c.handle, c.activeMemory,
+                    static_cast<size_t>(f.width) * f.height * (f.bits / 8), frame});
+}
+
+// Under the lock again: the frame event, unless the camera stopped or its memory went away
+// meanwhile.
+void Finish(State& s, const Job& job) {
+    s.writing.erase(job.memory);
+    if (s.freeAfterWrite.erase(job.memory) != 0) {
+        delete[] job.memory;
+        return;
+    }
+    if (job.camera >= s.cameras.size()) {
+        return;
+    }
+    Camera& c = s.cameras[job.camera];
+    if (c.handle != job.handle || !c.live || c.activeMemory != job.memory) {
+        return;
+    }
+    const size_t slot = job.frame % kPostTimes;
+    c.postFrame[slot] = job.frame;
     c.postUs[slot] = NowUs();
     PostEvent(c, 0);
 }
 
 DWORD WINAPI LiveThread(LPVOID) {
     timeBeginPeriod(1);
+    std::vector<Job> jobs;
     for (;;) {
         State& s = Get();
         int64_t wake = 0;
+        jobs.clear();
         {
             std::lock_guard<std::mutex> g(s.lock);
             const int64_t now = NowUs();
             wake = now + kIdleWaitUs;
-            for (Camera& c : s.cameras) {
+            for (size_t i = 0; i < s.cameras.size(); ++i) {
+                Camera& c = s.cameras[i];
                 if (!c.live || c.handle == 0 || c.stalled) {
                     continue;
                 }
                 if (WaitsForHardwareTrigger(c)) {
-                    for (; c.pendingTriggers > 0; --c.pendingTriggers) {
-                        Produce(s, c);
+                    if (c.pendingTriggers > 0) {
+                        --c.pendingTriggers;
+                        Decide(s, i, jobs);
+                        wake = now; // the next trigger, if any, at once
                     }
                     continue;
                 }
                 const int64_t period = std::max(
                     kShortestPeriodUs, static_cast<int64_t>(1e6 / std::max(c.p.fps, 1e-3)));
                 if (now >= c.nextFrameUs) {
-                    Produce(s, c);
+                    Decide(s, i, jobs);
                     c.nextFrameUs += period;
                     if (c.nextFrameUs <= now) {
                         c.nextFrameUs = now + period; // a sensor does not queue missed frames
                     }
                 }
                 wake = std::min(wake, c.nextFrameUs);
+            }
+        }
+        for (const Job& job : jobs) {
+            WritePattern(job.memory, job.bytes, job.frame);
+        }
+        if (!jobs.empty()) {
+            std::lock_guard<std::mutex> g(s.lock);
+            for (const Job& job : jobs) {
+                Finish(s, job);
             }
         }
         const int64_t waitUs = wake - NowUs();

@@ -104,6 +104,14 @@ bool TakeFault(State& s, Camera* camera, const char* call, int64_t command, int3
     return false;
 }
 
+void DeleteBlock(State& s, char* block) {
+    if (s.writing.count(block) != 0) {
+        s.freeAfterWrite.insert(block);
+    } else {
+        delete[] block;
+    }
+}
+
 Camera* Open(State& s, uint32_t handle) {
     for (Camera& c : s.cameras) {
         if (handle != 0 && c.handle == handle) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -100,8 +101,10 @@ struct State {
     std::vector<std::string> journal;
     uint32_t nextHandle = 1;
     int32_t nextMemoryId = 1;
-    std::map<char*, Block> memory; // allocated blocks
-    double fps = 30.0;             // of cameras added later
+    std::map<char*, Block> memory;  // allocated blocks
+    std::set<char*> writing;        // blocks the live thread writes into outside the lock
+    std::set<char*> freeAfterWrite; // blocks freed while being written
+    double fps = 30.0;              // of cameras added later
     DWORD initDelayMs = 0;
     int32_t countExtra = 0;
     int64_t listCount = -1;
@@ -117,6 +120,10 @@ Camera MakeCamera(const SimCamera& config, double fps);
 // Takes a pending fault of `call` (or "call:command" when command >= 0): the camera's own
 // first, when there is one, then the library's. True with `result` set when one applies.
 bool TakeFault(State& s, Camera* camera, const char* call, int64_t command, int32_t& result);
+
+// Deletes an image memory block the camera library no longer knows, or, while the live
+// thread writes into it, leaves that to the live thread.
+void DeleteBlock(State& s, char* block);
 
 // Camera open under `handle`, or null.
 Camera* Open(State& s, uint32_t handle);
