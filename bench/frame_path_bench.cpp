@@ -1375,14 +1375,12 @@ void WriteReport(std::FILE* out, const ChildResult& mono, const ChildResult& col
         "With the camera stopped a paced timing query takes %s us at the 99th percentile "
         "(mono process); with the camera live at %.0f fps, %s us (mono), %s us (colour) and "
         "%s us (64 x 48). The paced queries held the command lock %s (mono), %s (colour) and "
-        "%s (64 x 48) of the time, yet %s, %s and %s of the frame events found it taken. The "
-        "simulator's live thread writes each frame and posts its event while holding the lock "
-        "that every simulated camera-library call takes (`LiveThread` and `Produce` in "
-        "`sim/sim_live.cpp`, `OnCamera` in `sim/sim_call.h`): a query that calls the library "
-        "during that write waits for it while holding the plug-in's command lock, and still "
-        "holds it when the event arrives. The longer the frame write, the more of these drops; "
-        "a camera writing its memory by itself does not stall the library's calls that way, so "
-        "this part of the drops belongs to the simulator, not to the plug-in.\n",
+        "%s (64 x 48) of the time, and %s, %s and %s of the frame events found it taken. The "
+        "simulated camera writes each frame outside the lock its library calls take, as a "
+        "camera's own transfer does, so a query never waits for a frame being written; where "
+        "the share of events dropped exceeds the share of time the lock was held, the events "
+        "came while a query ran more often than at random moments (a query's library calls and "
+        "the frame write compete for the same two cores).\n",
         Num(mono.Get("queries_alone_p99"), 1).c_str(), kQueryPacedFps,
         Num(mono.Get(paced + "p99")).c_str(), Num(colour.Get(paced + "p99")).c_str(),
         Num(tiny.Get(paced + "p99")).c_str(), Pct(mono.Get(paced + "share"), 1).c_str(),
