@@ -14,13 +14,23 @@ if [ ! -f "$BIN/trvhost.exe" ]; then
     exit 1
 fi
 
-echo "== demo 1: one simulated colour camera, live video, area of interest set and reset"
+echo "== demo 1: one simulated colour camera, live video, area of interest set and reset, lens data"
 rm -rf "$OUT" && mkdir -p "$OUT/single/Tarvello/Settings"
 export TRV_SETTINGS=$(winpath "$OUT/single")
-unset TRV_SIM_CONFIG
+printf '[video]\nMaxExposureMs=30\n' > "$OUT/single/Tarvello/Settings/Tarvello.ini"
+# The camera keeps a lens record (0.0055 mm per pixel) in its user memory.
+cat > "$OUT/camera.ini" <<'INI'
+[camera1]
+serial=4002870123
+width=1280
+height=1024
+user_memory=0102030d0c0b0a00000000000000000050140032070000000000000000000000ba490c022b87763f02
+io_limits=0 10000
+INI
+export TRV_SIM_CONFIG=$(winpath "$OUT/camera.ini")
 "$RUN" "$BIN/trvhost.exe" --plugin "$BIN/trvueye.dll" --config-dir "$OUT" --seconds 3 \
     --snapshot "$OUT/snapshot.png" --print-log \
-    --script "timing; exposure 50; timing; aoi get; aoi set 100 100 640 480; wait 1; aoi reset; wait 1" \
+    --script "timing; exposure 50; timing; aoi get; aoi set 100 100 640 480; wait 1; aoi reset; wait 1; lens; output 1 75" \
     "$@"
 
 echo

