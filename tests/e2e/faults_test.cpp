@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,11 +35,78 @@ std::atomic<uint32_t> gErrors{0};
 std::mutex gBeforeErrorLock;
 std::vector<std::string> gBeforeError; // the log taken at each error call
 std::atomic<trvtest::LogCollector*> gCollector{nullptr};
+std::atomic<bool> gStopSent{false};
+
+// Sends a command from a thread of its own and waits a bounded time for the answer: a callback
+// that uses it finds out whether the plug-in called it while holding the command lock.
+class CommandProbe {
+  public:
+    explicit CommandProbe(trvtest::PluginHost& host) : m_host(host) {
+        m_go = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        m_done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        m_thread = CreateThread(nullptr, 0, &Run, this, 0, nullptr);
+    }
+    ~CommandProbe() {
+        m_quit = true;
+        SetEvent(m_go);
+        WaitForSingleObject(m_thread, 10000);
+        for (HANDLE h : {m_thread, m_go, m_done}) {
+            CloseHandle(h);
+        }
+    }
+    CommandProbe(const CommandProbe&) = delete;
+    CommandProbe& operator=(const CommandProbe&) = delete;
+
+    // The timing query answered within two seconds with the live camera's frame rate.
+    bool TimingAnswers() {
+        if (blocked > 0) {
+            return false; // one blocked command says it all; the rest of the run stays short
+        }
+        SetEvent(m_go);
+        if (WaitForSingleObject(m_done, 2000) != WAIT_OBJECT_0) {
+            ++blocked;
+            return false;
+        }
+        return m_result == 1 && m_timing.dFrameRate == 50.0;
+    }
+    std::atomic<uint32_t> blocked{0};
+
+  private:
+    static DWORD WINAPI Run(void* self) {
+        auto* p = static_cast<CommandProbe*>(self);
+        while (WaitForSingleObject(p->m_go, INFINITE) == WAIT_OBJECT_0 && !p->m_quit) {
+            p->m_timing = {-1.0, -1.0};
+            p->m_result = p->m_host.Cmd(_TRV_DSHOW_CMD_GET_TIMING, &p->m_timing);
+            SetEvent(p->m_done);
+        }
+        return 0;
+    }
+    trvtest::PluginHost& m_host;
+    HANDLE m_go = nullptr;
+    HANDLE m_done = nullptr;
+    HANDLE m_thread = nullptr;
+    std::atomic<bool> m_quit{false};
+    int32_t m_result = 0;
+    TrvTimingParams m_timing = {};
+};
+
+std::atomic<CommandProbe*> gProbe{nullptr};
+std::atomic<uint32_t> gProbeFailures{0};
+
+// The error callback uses the probe while this lives.
+struct ProbeInstalled {
+    explicit ProbeInstalled(CommandProbe& probe) { gProbe = &probe; }
+    ~ProbeInstalled() { gProbe = nullptr; }
+    ProbeInstalled(const ProbeInstalled&) = delete;
+    ProbeInstalled& operator=(const ProbeInstalled&) = delete;
+};
 
 void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size, intptr_t,
              int32_t) {
-    if (pixels == nullptr || int64_t{width} * height * 3 != size ||
-        !trvtest::PatternFits(pixels, size, false)) {
+    // A frame event still queued when STOP freed the image memory comes without pixels.
+    const bool lateAfterStop = pixels == nullptr && gStopSent;
+    if (!lateAfterStop && (pixels == nullptr || int64_t{width} * height * 3 != size ||
+                           !trvtest::PatternFits(pixels, size, false))) {
         ++gBadFrames;
     }
     gLastWidth = width;
@@ -50,6 +118,9 @@ void OnError() {
     // Whatever the plug-in logged before calling: the lines of the event that made it call.
     trvtest::LogCollector* collector = gCollector;
     std::string before = collector != nullptr ? collector->Take() : std::string();
+    if (CommandProbe* probe = gProbe; probe != nullptr && !probe->TimingAnswers()) {
+        ++gProbeFailures;
+    }
     {
         std::lock_guard<std::mutex> g(gBeforeErrorLock);
         gBeforeError.push_back(std::move(before));
@@ -109,6 +180,8 @@ class Faults : public testing::Test {
         gFrames = 0;
         gBadFrames = 0;
         gErrors = 0;
+        gStopSent = false;
+        gProbeFailures = 0;
         {
             std::lock_guard<std::mutex> g(gBeforeErrorLock);
             gBeforeError.clear();
@@ -116,6 +189,7 @@ class Faults : public testing::Test {
         gCollector = &collector;
     }
     void TearDown() override {
+        gProbe = nullptr;
         gCollector = nullptr;
         EXPECT_EQ(gBadFrames.load(), 0u) << "frames of the wrong size or content";
     }
@@ -248,6 +322,7 @@ class Faults : public testing::Test {
     // afterwards answers the current record's size and starts nothing anew.
     void ExpectStopThenStart(int32_t width, int32_t height) {
         TakeLog();
+        gStopSent = true;
         EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_STOP), 1);
         FramesDuring(100); // a frame already on its way may still arrive
         EXPECT_EQ(FramesDuring(300), 0u) << "frames after STOP";
@@ -527,6 +602,9 @@ TEST_F(EventStorm, QuietTransferFailuresWithCamErrorLogOff) {
 
 TEST_F(EventStorm, GenericErrorsAndFailedTransfersInTheirOrder) {
     StartLive();
+    // At every error call, another thread of the host sends a command and gets its answer.
+    CommandProbe probe(host);
+    std::optional<ProbeInstalled> installed(std::in_place, probe);
     // The camera's counters stay at 0: every failed transfer reports exactly that.
     std::vector<int32_t> codes;
     for (int i = 0; i < 90; ++i) {
@@ -545,6 +623,7 @@ TEST_F(EventStorm, GenericErrorsAndFailedTransfersInTheirOrder) {
             << "call " << i;
     }
     ExpectStatusReadThenResetPerEvent(60);
+    EXPECT_EQ(gProbeFailures.load(), 0u) << probe.blocked << " commands blocked during a call";
     // A status that cannot be read is logged; the counters are reset and the host called all
     // the same.
     sim_journal_clear();
@@ -559,6 +638,8 @@ TEST_F(EventStorm, GenericErrorsAndFailedTransfersInTheirOrder) {
     // Events the plug-in enabled but does not report call nobody.
     ASSERT_EQ(sim_post_event(0, 2, 0, -1, 0), 0);
     EXPECT_TRUE(WaitForErrors(91));
+    EXPECT_EQ(gProbeFailures.load(), 0u);
+    installed.reset();
     ExpectStillServing();
 }
 
