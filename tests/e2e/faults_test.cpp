@@ -6,6 +6,7 @@
 #include "entry/trv_params.h"
 #include "frame_pattern.h"
 #include "host_settings.h"
+#include "log_text.h"
 #include "log_collector.h"
 #include "plugin_host.h"
 #include "sim_control.h"
@@ -26,6 +27,9 @@
 namespace {
 
 using trvtest::Calls;
+using trvtest::CountOf;
+using trvtest::Has;
+using trvtest::WithoutSlowFrames;
 
 std::atomic<uint32_t> gFrames{0};
 std::atomic<uint32_t> gBadFrames{0};
@@ -128,34 +132,6 @@ void OnError() {
     ++gErrors;
 }
 
-bool Has(const std::string& text, const std::string& piece) {
-    return text.find(piece) != std::string::npos;
-}
-
-size_t CountOf(const std::string& text, const std::string& piece) {
-    size_t n = 0;
-    for (size_t p = text.find(piece); p != std::string::npos; p = text.find(piece, p + 1)) {
-        ++n;
-    }
-    return n;
-}
-
-// The log without the camera thread's slow-frame lines, which may come at any time.
-std::string WithoutSlowFrames(const std::string& log) {
-    std::string out;
-    size_t pos = 0;
-    while (pos < log.size()) {
-        size_t end = log.find('\n', pos);
-        end = end == std::string::npos ? log.size() : end + 1;
-        const std::string line = log.substr(pos, end - pos);
-        if (!Has(line, "IS_UEYE_MESSAGE")) {
-            out += line;
-        }
-        pos = end;
-    }
-    return out;
-}
-
 // The number logged right after `label`, or -1.
 long NumberAfter(const std::string& log, const std::string& label) {
     const size_t at = log.find(label);
@@ -177,6 +153,7 @@ class Faults : public testing::Test {
     void SetUp() override {
         sim_reset();
         sim_set_fps(50);
+        settings.Set(L"CamSN_Wait", trvtest::kStartWaitSeconds);
         gFrames = 0;
         gBadFrames = 0;
         gErrors = 0;
@@ -247,6 +224,8 @@ class Faults : public testing::Test {
         return b;
     }
     std::string TakeLog() { return WithoutSlowFrames(collector.Take()); }
+    // The first log after START, without the pieces of START's own waiting line.
+    std::string TakeStartLog() { return trvtest::WithoutStartWait(TakeLog()); }
 
     bool MoreFrames(uint32_t n, DWORD ms = 5000) {
         const uint32_t target = gFrames + n;
@@ -368,7 +347,7 @@ TEST_F(Faults, InitFailureOtherThanRetryIsNotRetried) {
     EXPECT_TRUE(Has(inits[0], " -> 77 hCam=0")) << inits[0];
     EXPECT_TRUE(Calls("is_InitRetryQuery").empty());
     EXPECT_TRUE(Calls("is_ParameterFile").empty());
-    const std::string log = TakeLog();
+    const std::string log = TakeStartLog();
     EXPECT_TRUE(Has(log, "***** UEYECAM OpenCamera2b\n***** UEYECAM OpenCamera11\n"
                          "***** UEYECAM OnInitDialog2\n***** UEYECAM OnInitDialog3 modes=1\n"
                          "***** UEYECAM OnInitDialog5\nMyLoadSingle end\n"))
@@ -393,7 +372,7 @@ TEST_F(Faults, InitAskingForRetryTwiceGivesUp) {
     const std::vector<std::string> retry = Calls("is_InitRetryQuery");
     ASSERT_EQ(retry.size(), 1u);
     EXPECT_EQ(retry[0], "is_InitRetryQuery hCam=0 cmd=4 value=25000 -> 0");
-    const std::string log = TakeLog();
+    const std::string log = TakeStartLog();
     EXPECT_TRUE(Has(log, "***** UEYECAM OpenCamera11\n***** UEYECAM OnInitDialog2\n")) << log;
     EXPECT_FALSE(Has(log, "OpenCamera3"));
     EXPECT_EQ(Query(0, "handle"), "0");
@@ -411,7 +390,7 @@ TEST_F(Faults, ConfiguredCameraThatFailsToOpenLeavesTheOtherUsable) {
     sim_fail_camera(0, "is_CameraInit", 77, 1);
     const TrvStartParams b = Start(false);
     EXPECT_EQ(b.nSizeX, 0) << "the first record is current";
-    const std::string log = TakeLog();
+    const std::string log = TakeStartLog();
     EXPECT_TRUE(Has(log, "UEYE ERROR: Unble to open camera SN1\n")) << log;
     EXPECT_TRUE(Has(log, "UEYE Opened camera SN2\n")) << log;
     EXPECT_TRUE(Has(log, "MyLoadMultiple gMyCams.size()=2\n")) << log;
@@ -433,7 +412,7 @@ TEST_F(Faults, ImageMemoryAllocationFailureAtOpenRecoversOnReload) {
     const TrvStartParams b = Start(false);
     EXPECT_EQ(b.nSizeX, 64);
     EXPECT_EQ(b.nSizeY, 48);
-    const std::string log = TakeLog();
+    const std::string log = TakeStartLog();
     EXPECT_TRUE(Has(log, "***** UEYECAM InitDisplayMode9\n***** UEYECAM InitDisplayMode10\n"
                          "***** UEYECAM InitDisplayMode12\n***** UEYECAM InitDisplayMode14\n"
                          "***** UEYECAM OpenCamera5 m_nSizeX=64 m_nSizeY=48\n"
@@ -461,7 +440,7 @@ TEST_F(Faults, ImageMemoryActivationFailureAtOpenKeepsTheBlockUntilStop) {
     sim_fail("is_ImageMemActivate", 125, 1);
     const TrvStartParams b = Start(false);
     EXPECT_EQ(b.nSizeX, 64);
-    const std::string log = TakeLog();
+    const std::string log = TakeStartLog();
     EXPECT_TRUE(Has(log, "***** UEYECAM InitDisplayMode9\n***** UEYECAM InitDisplayMode11\n"
                          "***** UEYECAM InitDisplayMode12\n***** UEYECAM InitDisplayMode14\n"
                          "***** UEYECAM OpenCamera5 m_nSizeX=64 m_nSizeY=48\n"
@@ -493,7 +472,7 @@ TEST_F(Faults, LiveStartFailureAtOpenReportsTheCountersAndAStreamSwitchStartsIt)
     EXPECT_EQ(sim_post_event(0, 3, 3, 0xA2, 3), -1);
     sim_fail("is_CaptureVideo", 108, 1);
     Start(false);
-    const std::string log = TakeLog();
+    const std::string log = TakeStartLog();
     EXPECT_TRUE(Has(log, "***** UEYECAM OpenCamera8\n***** UEYECAM streaming live video\n"
                          "***** UEYECAM OpenCamera failure: 108\nIS_CAP_STATUS_COUNT: 3\n"
                          "IS_CAP_STATUS_API_NO_DEST_MEM: 3\n***** UEYECAM OnInitDialog2\n"))
@@ -852,7 +831,7 @@ TEST_F(Faults, RefusedParameterFilesLeaveTheCameraAsItWas) {
     const TrvStartParams b = Start(true);
     EXPECT_EQ(b.nSizeX, 64);
     const std::string dir = ConfigDir();
-    const std::string opened = TakeLog();
+    const std::string opened = TakeStartLog();
     EXPECT_TRUE(Has(opened, "LoadFile3: " + dir + "ueyecam.ini\nLoadFile Param File NOT loaded: " +
                                 dir + "ueyecam.ini\n***** UEYECAM OpenCamera4\n"))
         << opened;
@@ -927,7 +906,7 @@ TEST_F(Faults, RefusedSerialFileFallsBackToTheDefaultFile) {
     EXPECT_EQ(b.nSizeX, 32);
     EXPECT_EQ(b.nSizeY, 16);
     const std::string dir = ConfigDir();
-    const std::string log = TakeLog();
+    const std::string log = TakeStartLog();
     EXPECT_TRUE(Has(log, "LoadFile2 file=" + dir + "ueyecam_SN1.ini found=1\n" +
                              "LoadFile Param File NOT loaded: " + dir + "ueyecam_SN1.ini\n" +
                              "LoadFile3: " + dir + "ueyecam.ini\n" +

@@ -5,6 +5,7 @@
 #include "entry/trv_params.h"
 #include "frame_pattern.h"
 #include "host_settings.h"
+#include "log_text.h"
 #include "log_collector.h"
 #include "plugin_host.h"
 #include "sim_control.h"
@@ -26,6 +27,9 @@
 namespace {
 
 using trvtest::Calls;
+using trvtest::CountOf;
+using trvtest::Has;
+using trvtest::WithoutSlowFrames;
 
 std::atomic<uint32_t> gFrames{0};
 std::atomic<uint32_t> gBadFrames{0};
@@ -48,33 +52,6 @@ void OnError() {
     ++gErrors;
 }
 
-bool Has(const std::string& text, const std::string& piece) {
-    return text.find(piece) != std::string::npos;
-}
-
-size_t CountOf(const std::string& text, const std::string& piece) {
-    size_t n = 0;
-    for (size_t p = text.find(piece); p != std::string::npos; p = text.find(piece, p + 1)) {
-        ++n;
-    }
-    return n;
-}
-
-std::string WithoutSlowFrames(const std::string& log) {
-    std::string out;
-    size_t pos = 0;
-    while (pos < log.size()) {
-        size_t end = log.find('\n', pos);
-        end = end == std::string::npos ? log.size() : end + 1;
-        const std::string line = log.substr(pos, end - pos);
-        if (!Has(line, "IS_UEYE_MESSAGE")) {
-            out += line;
-        }
-        pos = end;
-    }
-    return out;
-}
-
 // `length` characters: `head`, then digits and letters in turn, so that a text cut one
 // character early or late differs from the expected one.
 std::wstring Text(const std::wstring& head, size_t length) {
@@ -95,6 +72,7 @@ class Hostile : public testing::Test {
     void SetUp() override {
         sim_reset();
         sim_set_fps(50);
+        settings.Set(L"CamSN_Wait", trvtest::kStartWaitSeconds);
         gFrames = 0;
         gBadFrames = 0;
         gErrors = 0;
@@ -110,6 +88,8 @@ class Hostile : public testing::Test {
     }
     std::string ConfigDir() { return Narrow(settings.configDir); }
     std::string TakeLog() { return WithoutSlowFrames(collector.Take()); }
+    // The first log after START, without the pieces of START's own waiting line.
+    std::string TakeStartLog() { return trvtest::WithoutStartWait(TakeLog()); }
 
     TrvStartParams StartBlock() {
         TrvStartParams b = {};
@@ -330,6 +310,7 @@ TEST_P(HostileStartBlock, TextsAreCutOrDefaultedAndLogged) {
     const std::wstring usedSection = p.section < 0 ? L"video" : section.substr(0, 259);
     // Read from the section the plug-in ends up with, and only from there.
     settings.Set(L"MaxExposureMs", L"7", usedSection.c_str());
+    settings.Set(L"CamSN_Wait", trvtest::kStartWaitSeconds, usedSection.c_str());
     AddCamera("A", 1);
     TrvStartParams block = StartBlock();
     block.pszConfigDir = p.folder < 0 ? nullptr : folder.c_str();
@@ -339,7 +320,7 @@ TEST_P(HostileStartBlock, TextsAreCutOrDefaultedAndLogged) {
     Start(block, true);
     EXPECT_EQ(block.nSizeX, 64);
     EXPECT_EQ(block.nSizeY, 48);
-    const std::string log = TakeLog();
+    const std::string log = TakeStartLog();
     std::string names;
     if (p.folder < 0) {
         names += "**** TrvCmd: configuration folder is null\n";
@@ -384,7 +365,7 @@ INSTANTIATE_TEST_SUITE_P(Lengths, HostileStartBlock,
 
 class HostileCamSn : public Hostile, public testing::WithParamInterface<int> {};
 
-TEST_P(HostileCamSn, LongValueNamesNoCamera) {
+TEST_P(HostileCamSn, OnlyTheWholeValueNamesACamera) {
     // The second camera's 16-character serial number, then padding: only the exact value
     // may choose it; any cut value must not.
     const size_t length = static_cast<size_t>(GetParam());
@@ -400,7 +381,7 @@ TEST_P(HostileCamSn, LongValueNamesNoCamera) {
     ASSERT_EQ(inits.size(), 1u);
     EXPECT_EQ(inits[0].rfind(chosen ? "is_CameraInit id=0x8002 " : "is_CameraInit id=0x0 ", 0), 0u)
         << inits[0];
-    const std::string log = TakeLog();
+    const std::string log = TakeStartLog();
     EXPECT_EQ(Has(log, "UEYE Opened camera ABCDEFGHIJKLMNOP\n"), chosen) << log;
     EXPECT_FALSE(Has(log, "Unble")) << log;
     EXPECT_EQ(LastFrameSize(), chosen ? "80x60" : "40x30");
@@ -422,7 +403,7 @@ TEST_F(Hostile, LongCamSnKeysAreReadUpTo255Characters) {
     TrvStartParams block = StartBlock();
     Start(block, false);
     EXPECT_EQ(block.nSizeX, 0) << "the first record, whose camera was not found";
-    const std::string log = TakeLog();
+    const std::string log = TakeStartLog();
     for (int k = 0; k < 3; ++k) {
         SCOPED_TRACE(k + 1);
         const std::string read = Narrow(values[k].substr(0, 255));
@@ -459,7 +440,7 @@ TEST_P(HostileCamSnMax, KeysReadUpToTheThousandth) {
     TrvStartParams block = StartBlock();
     Start(block, false);
     EXPECT_EQ(block.nSizeX, 48);
-    const std::string log = TakeLog();
+    const std::string log = TakeStartLog();
     EXPECT_TRUE(Has(log, "MyLoadMultiple maxCams=" + std::to_string(max) + "\n")) << log;
     EXPECT_EQ(Has(log, "MyLoadMultiple maxCams limited to 1000\n"), max > 1000);
     EXPECT_EQ(CountOf(log, "MyLoadMultiple key=CamSN_"), 1000u);
@@ -522,6 +503,7 @@ TEST_F(HostileSettingsPath, EveryLengthAroundTheBoundsGetsItsAnswer) {
     wchar_t tmp[MAX_PATH];
     GetTempPathW(MAX_PATH, tmp);
     const std::wstring root = std::wstring(tmp) + L"trvlen" + std::to_wstring(GetTickCount());
+    ASSERT_LT(root.size(), 200u) << "no room below the temporary folder for the lengths";
     MakeFolder(made, root);
     // A base folder of exactly `length` characters below root.
     auto base = [&](size_t length) {
@@ -620,7 +602,7 @@ TEST_P(HostileCameraList, OnlyTheEntriesReturnedAreRead) {
     Start(block, false);
     EXPECT_EQ(block.nSizeX, c.sn1 ? 40 : 0);
     EXPECT_EQ(Calls("is_CameraList"), c.listCalls);
-    const std::string log = TakeLog();
+    const std::string log = TakeStartLog();
     EXPECT_EQ(Has(log, "UEYE Opened camera SN1\n"), c.sn1) << log;
     EXPECT_EQ(Has(log, "UEYE ERROR: Unble to find camera SN1\n"), !c.sn1) << log;
     EXPECT_EQ(Has(log, "UEYE Opened camera SN2\n"), c.sn2) << log;
@@ -698,7 +680,7 @@ TEST_F(Hostile, SerialAndInfoFillingTheirSixteenBytes) {
     TrvStartParams block = StartBlock();
     Start(block, false);
     EXPECT_EQ(block.nSizeX, 40);
-    const std::string log = TakeLog();
+    const std::string log = TakeStartLog();
     EXPECT_TRUE(Has(log, "UEYE Opened camera ABCDEFGHIJKLMNOP\n")) << log;
     EXPECT_TRUE(Has(log, "UEYE ERROR: Unble to find camera ABCDEFGHIJKLMNOPQRSTUVWXYZ012345\n"));
     EXPECT_TRUE(Has(log, "UEYE Opened camera ABCDEFGHIJKLMNO\n"));
