@@ -2,6 +2,7 @@
 // fall between the lines a test compares.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 namespace trvtest {
@@ -16,6 +17,20 @@ inline size_t CountOf(const std::string& text, const std::string& piece) {
         ++n;
     }
     return n;
+}
+
+// The pieces appear in this order, other text allowed between them: one line written piece by
+// piece while another thread logs too.
+inline bool HasInOrder(const std::string& text, std::initializer_list<std::string> pieces) {
+    size_t at = 0;
+    for (const std::string& piece : pieces) {
+        at = text.find(piece, at);
+        if (at == std::string::npos) {
+            return false;
+        }
+        at += piece.size();
+    }
+    return true;
 }
 
 // The log without the camera thread's slow-frame lines, which may come at any time.
