@@ -147,21 +147,27 @@ LRESULT OnUEyeMessage(MyCam& cam, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 }
 
 bool MyIsStreamLive(uint32_t hCam) {
+    // The frame path holds the command lock, which already keeps this process's stream
+    // switches out. Any other program may hold the named mutex for as long as it likes: it is
+    // taken when free, never waited for.
     HANDLE mutex = StreamMutex();
-    const DWORD wait = WaitForSingleObject(mutex, INFINITE);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-        return false;
-    }
+    const DWORD wait = WaitForSingleObject(mutex, 0);
+    const bool owned = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    const MyCam* found = nullptr;
     for (const MyCam& cam : gMyCams) {
         if (cam.m_hCam == hCam) {
-            const bool live = cam.m_bLive;
-            ReleaseMutex(mutex);
-            return live;
+            found = &cam;
+            break;
         }
     }
-    ReleaseMutex(mutex);
-    gLog.Write("MyIsStreamLive unable to find camId\n");
-    return false;
+    const bool live = found != nullptr && found->m_bLive;
+    if (owned) {
+        ReleaseMutex(mutex);
+    }
+    if (found == nullptr) {
+        gLog.Write("MyIsStreamLive unable to find camId\n");
+    }
+    return live;
 }
 
 unsigned char* MyGetFrameBuffer(MyCam& cam, uint32_t hCam, bool& failed) {

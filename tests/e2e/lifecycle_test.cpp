@@ -1,6 +1,7 @@
 // Start-up to live frames and the lifecycle commands, through the real export.
 #include "entry/trv_params.h"
 #include "host_settings.h"
+#include "log_text.h"
 #include "plugin_host.h"
 #include "frame_pattern.h"
 #include "sim_control.h"
@@ -118,10 +119,8 @@ TEST_F(Lifecycle, SingleColourCameraDeliversFramesInAlternatingBuffers) {
     const std::string log = host.TakeLog();
     EXPECT_TRUE(Contains(log, "**** TrvCmd: _TRV_DSHOW_CMD_START date=")) << log;
     EXPECT_TRUE(Contains(log, "**** TrvCmd: section=video\n"));
-    // The camera thread logs while start waits: the waiting line's three pieces may have its
-    // pieces between them.
-    EXPECT_TRUE(Contains(log, "***** UEYECAM Init3 waiting "));
-    EXPECT_TRUE(Contains(log, "60"));
+    // Written in pieces while the camera thread logs: its lines may fall between them.
+    EXPECT_TRUE(trvtest::HasInOrder(log, {"***** UEYECAM Init3 waiting ", "60", "...\n"})) << log;
     EXPECT_TRUE(Contains(log, "MyLoadSingle begin\n"));
     EXPECT_TRUE(Contains(log, "***** UEYECAM OpenCamera9\n"));
     EXPECT_TRUE(Contains(log, "***** UEYECAM uEueCamThread3\n"));
@@ -251,8 +250,8 @@ TEST_F(Lifecycle, StartWithoutCameraTimesOutToOneSliceAndReportsNoSize) {
         ++waits;
     }
     EXPECT_EQ(waits, 1u) << log;
-    // Its pieces may be interleaved with the camera thread's: look for the number's piece.
-    EXPECT_TRUE(Contains(log, "4...\n"));
+    // Its pieces may be interleaved with the camera thread's.
+    EXPECT_TRUE(trvtest::HasInOrder(log, {"Init3 waiting ", "4", "...\n"})) << log;
     EXPECT_TRUE(Contains(log, "***** UEYECAM Init4 time="));
 }
 
