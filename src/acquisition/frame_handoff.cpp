@@ -147,27 +147,21 @@ LRESULT OnUEyeMessage(MyCam& cam, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 }
 
 bool MyIsStreamLive(uint32_t hCam) {
-    // The frame path holds the command lock, which already keeps this process's stream
-    // switches out. Any other program may hold the named mutex for as long as it likes: it is
-    // taken when free, never waited for.
     HANDLE mutex = StreamMutex();
-    const DWORD wait = WaitForSingleObject(mutex, 0);
-    const bool owned = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-    const MyCam* found = nullptr;
+    const DWORD wait = WaitForSingleObject(mutex, INFINITE);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+        return false;
+    }
     for (const MyCam& cam : gMyCams) {
         if (cam.m_hCam == hCam) {
-            found = &cam;
-            break;
+            const bool live = cam.m_bLive;
+            ReleaseMutex(mutex);
+            return live;
         }
     }
-    const bool live = found != nullptr && found->m_bLive;
-    if (owned) {
-        ReleaseMutex(mutex);
-    }
-    if (found == nullptr) {
-        gLog.Write("MyIsStreamLive unable to find camId\n");
-    }
-    return live;
+    ReleaseMutex(mutex);
+    gLog.Write("MyIsStreamLive unable to find camId\n");
+    return false;
 }
 
 unsigned char* MyGetFrameBuffer(MyCam& cam, uint32_t hCam, bool& failed) {

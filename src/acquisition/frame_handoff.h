@@ -17,7 +17,7 @@ LRESULT OnUEyeMessage(MyCam& cam, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 // `failed` is set when the buffers could not be allocated and the frame must not be delivered.
 unsigned char* MyGetFrameBuffer(MyCam& cam, uint32_t hCam, bool& failed);
 
-// Whether the record with this handle exists and is live. Called under the command lock.
+// Whether the record with this handle exists and is live.
 bool MyIsStreamLive(uint32_t hCam);
 
 // The stream mutex, opened on first use; null when it cannot be opened.
