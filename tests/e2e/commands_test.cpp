@@ -1,8 +1,9 @@
 // The camera commands through the real export: focus, exposure, timing, area of interest,
 // stream switching and configuration reset.
 #include "entry/trv_params.h"
-#include "frame_pattern.h"
+#include "frame_recorder.h"
 #include "host_settings.h"
+#include "log_text.h"
 #include "plugin_host.h"
 #include "sim_control.h"
 
@@ -26,32 +27,6 @@ using trvtest::Journal;
 
 using trvtest::PluginHost;
 
-std::atomic<uint32_t> gFrames{0};
-std::atomic<int32_t> gLastWidth{0};
-std::atomic<int32_t> gLastHeight{0};
-std::atomic<uint32_t> gBadFrames{0};
-
-void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size, intptr_t,
-             int32_t) {
-    if (pixels == nullptr || int64_t{width} * height * 3 != size ||
-        !trvtest::PatternFits(pixels, size, false)) {
-        ++gBadFrames;
-    }
-    gLastWidth = width;
-    gLastHeight = height;
-    ++gFrames;
-}
-
-// Waits for `n` more frames and answers the size of the last one, "WxH".
-std::string NextFrames(uint32_t n) {
-    const uint32_t target = gFrames + n;
-    for (int i = 0; i < 1000 && gFrames < target; ++i) {
-        Sleep(5);
-    }
-    return gFrames >= target ? std::to_string(gLastWidth) + "x" + std::to_string(gLastHeight)
-                             : "no frames";
-}
-
 bool Has(const std::string& text, const std::string& piece) {
     return text.find(piece) != std::string::npos;
 }
@@ -61,9 +36,11 @@ class Commands : public testing::Test {
     void SetUp() override {
         sim_reset();
         sim_set_fps(50);
-        gBadFrames = 0;
+        trvtest::ResetFrameRecord();
     }
-    void TearDown() override { EXPECT_EQ(gBadFrames, 0u) << "frames of the wrong size or pattern"; }
+    void TearDown() override {
+        EXPECT_EQ(trvtest::gFrameRecord.bad, 0u) << "frames of the wrong size or pattern";
+    }
     std::string Query(int index, const char* key) { return trvtest::SimQuery(index, key); }
     std::wstring WriteConfigFile(const std::wstring& name, const std::string& text) {
         return settings.WriteConfigFile(name, text);
@@ -85,7 +62,7 @@ class Commands : public testing::Test {
     void Start(int32_t focusType = 3, bool live = true) {
         ASSERT_TRUE(host.loaded());
         TrvStartParams b = {};
-        b.frameCallback = &OnFrame;
+        b.frameCallback = &trvtest::RecordFrame;
         b.pszConfigDir = settings.configDir.c_str();
         b.nFocusType = focusType;
         ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &b), 1);
@@ -312,15 +289,6 @@ TEST_F(Commands, ResetConfigSameNameInOtherCaseAndANewFile) {
     EXPECT_TRUE(Has(host.TakeLog(), "MyResetConfig name missing or longer than 259 characters\n"));
 }
 
-// The number logged right after `label`, or -1.
-long NumberAfter(const std::string& log, const std::string& label) {
-    const size_t at = log.find(label);
-    if (at == std::string::npos) {
-        return -1;
-    }
-    return std::strtol(log.c_str() + at + label.size(), nullptr, 10);
-}
-
 class StreamSwitch : public Commands {
   protected:
     // Cameras 2 (40 x 30) and 5 (80 x 60), configured by CamSN_2 and CamSN_5.
@@ -336,7 +304,7 @@ class StreamSwitch : public Commands {
 TEST_F(StreamSwitch, FromTwoToFiveThenToTheCurrentCamera) {
     StartTwo();
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 2), 1);
-    EXPECT_EQ(NextFrames(3), "40x30");
+    EXPECT_EQ(trvtest::NextFrames(3), "40x30");
     host.TakeLog();
     sim_journal_clear();
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 5), 1);
@@ -351,10 +319,11 @@ TEST_F(StreamSwitch, FromTwoToFiveThenToTheCurrentCamera) {
                          "MySetStreamId found i = 1\nMySetStreamId stopping current...\n"
                          "MySetStreamId starting new...\nMySetStreamId waiting for image...\n"))
         << log;
-    EXPECT_EQ(NumberAfter(log, " count="), 5) << "the count starts again and ends the wait at 5";
+    EXPECT_EQ(trvtest::NumberAfter(log, " count="), 5)
+        << "the count starts again and ends the wait at 5";
     EXPECT_TRUE(Has(log, "MySetStreamId success t=")) << log;
     EXPECT_TRUE(Has(log, "MySetStreamId finished\n"));
-    EXPECT_EQ(NextFrames(3), "80x60");
+    EXPECT_EQ(trvtest::NextFrames(3), "80x60");
 
     // The current camera again: nothing stopped or started, the count goes on, still a wait.
     sim_journal_clear();
@@ -364,8 +333,8 @@ TEST_F(StreamSwitch, FromTwoToFiveThenToTheCurrentCamera) {
     EXPECT_FALSE(Has(same, "stopping current"));
     EXPECT_FALSE(Has(same, "starting new"));
     EXPECT_TRUE(Has(same, "MySetStreamId success t=")) << same;
-    EXPECT_GT(NumberAfter(same, " count="), 5) << "not reset";
-    EXPECT_EQ(NextFrames(2), "80x60");
+    EXPECT_GT(trvtest::NumberAfter(same, " count="), 5) << "not reset";
+    EXPECT_EQ(trvtest::NextFrames(2), "80x60");
 }
 
 TEST_F(StreamSwitch, NoFrameWithinTwoSecondsFails) {
@@ -377,9 +346,9 @@ TEST_F(StreamSwitch, NoFrameWithinTwoSecondsFails) {
     EXPECT_GE(spent, 1990u);
     EXPECT_LT(spent, 15000u) << "the settle wait is skipped";
     const std::string log = host.TakeLog();
-    EXPECT_GE(NumberAfter(log, "MySetStreamId success first frame t="), 2000) << log;
-    EXPECT_GE(NumberAfter(log, "MySetStreamId fail t="), 2000) << log;
-    EXPECT_EQ(NumberAfter(log, " count="), 0);
+    EXPECT_GE(trvtest::NumberAfter(log, "MySetStreamId success first frame t="), 2000) << log;
+    EXPECT_GE(trvtest::NumberAfter(log, "MySetStreamId fail t="), 2000) << log;
+    EXPECT_EQ(trvtest::NumberAfter(log, " count="), 0);
     EXPECT_TRUE(Has(log, " count=0\nMySetStreamId finished\n"));
 }
 
@@ -400,7 +369,7 @@ TEST_F(StreamSwitch, CameraThatFailsToStartIsNotWaitedFor) {
     // The next switch to it starts it: the record stayed not live.
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 5), 1);
     EXPECT_TRUE(Has(host.TakeLog(), "MySetStreamId starting new...\n"));
-    EXPECT_EQ(NextFrames(2), "80x60");
+    EXPECT_EQ(trvtest::NextFrames(2), "80x60");
 }
 
 class SharedCamera : public Commands {
@@ -428,7 +397,7 @@ TEST_F(SharedCamera, SwitchingConfigurationsReloadsTheCamera) {
                          "MySetStreamId is_CaptureVideo...\nMySetStreamId success1\n"))
         << log;
     EXPECT_EQ(Setting(L"CamShareLast"), "3");
-    EXPECT_EQ(NextFrames(3), "32x16");
+    EXPECT_EQ(trvtest::NextFrames(3), "32x16");
 
     // The same id again: one line and nothing else.
     sim_journal_clear();
@@ -443,7 +412,7 @@ TEST_F(SharedCamera, SwitchingConfigurationsReloadsTheCamera) {
         << missing;
     EXPECT_TRUE(Has(missing, "MySetStreamId success1\n"));
     EXPECT_EQ(Setting(L"CamShareLast"), "3");
-    EXPECT_EQ(NextFrames(3), "32x16");
+    EXPECT_EQ(trvtest::NextFrames(3), "32x16");
 
     // A new default file while a configuration is active loads the configuration's file.
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(L"other.ini")), 1);
@@ -453,7 +422,7 @@ TEST_F(SharedCamera, SwitchingConfigurationsReloadsTheCamera) {
 TEST_F(SharedCamera, ConfigurationOfTheLastRunIsLoadedAtStart) {
     Setting(L"CamShareLast", L"3");
     Start();
-    EXPECT_EQ(gLastWidth.load(), 32) << "opened with ueyecam_3.ini";
+    EXPECT_EQ(trvtest::gFrameRecord.width.load(), 32) << "opened with ueyecam_3.ini";
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 3), 1);
     EXPECT_EQ(host.TakeLog(), "MySetStreamId camId = 3 gCamShareConfig=1 gCurCamConfigId=3\n");
 }
@@ -462,7 +431,7 @@ TEST_F(Commands, ResetConfigLoadsANewDefaultFileAndRemembersMinusOne) {
     AddCamera("A", 1, 64, 48);
     WriteConfigFile(L"other.ini", "[sim-camera-parameters]\naoi=0 0 48 24\n");
     Start();
-    EXPECT_EQ(NextFrames(2), "64x48");
+    EXPECT_EQ(trvtest::NextFrames(2), "64x48");
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(L"other.ini")), 1);
     const std::string log = host.TakeLog();
     EXPECT_TRUE(Has(log, "MyReloadFile2 file=" + ConfigDir() +
@@ -472,7 +441,7 @@ TEST_F(Commands, ResetConfigLoadsANewDefaultFileAndRemembersMinusOne) {
         << log;
     EXPECT_TRUE(Has(log, "MyResetConfig is_CaptureVideo... retval=1\nMyResetConfig complete\n"));
     EXPECT_EQ(Setting(L"CamShareLast"), "-1") << "no configuration id was ever set";
-    EXPECT_EQ(NextFrames(3), "48x24");
+    EXPECT_EQ(trvtest::NextFrames(3), "48x24");
     DeleteFileW((settings.configDir + L"other.ini").c_str());
     // A live start that fails makes the command answer 0.
     sim_fail("is_CaptureVideo", 108, 1);
@@ -485,7 +454,7 @@ TEST_F(Commands, AreaOfInterestWorkedExampleThroughTheCommand) {
     AddCamera("A", 1, 2048, 1536);
     sim_set_fps(20);
     Start();
-    EXPECT_EQ(NextFrames(1), "2048x1536");
+    EXPECT_EQ(trvtest::NextFrames(1), "2048x1536");
     TrvAoiParams set = {1, 101, 51, -7, 1002, 503};
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &set), 1);
     EXPECT_EQ(set.x, 102);
@@ -497,7 +466,7 @@ TEST_F(Commands, AreaOfInterestWorkedExampleThroughTheCommand) {
     const std::vector<std::string> j = Journal();
     EXPECT_EQ(j.front(), "is_StopLiveVideo hCam=1 wait=16384 -> 0");
     EXPECT_EQ(j.back(), "is_CaptureVideo hCam=1 wait=1 -> 0");
-    EXPECT_EQ(NextFrames(3), "1000x502") << "frames of the new size afterwards";
+    EXPECT_EQ(trvtest::NextFrames(3), "1000x502") << "frames of the new size afterwards";
     TrvAoiParams get = {2, 0, 0, 0, 0, 0};
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &get), 1);
     EXPECT_EQ(get.x, 102);
@@ -505,7 +474,7 @@ TEST_F(Commands, AreaOfInterestWorkedExampleThroughTheCommand) {
     TrvAoiParams reset = {0, 5, 5, 0, 5, 5};
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &reset), 1);
     EXPECT_EQ(reset.width, 2048);
-    EXPECT_EQ(NextFrames(2), "2048x1536");
+    EXPECT_EQ(trvtest::NextFrames(2), "2048x1536");
     sim_fail("is_AOI:2", 125, 1);
     TrvAoiParams failed = {2, 1, 2, 3, 4, 5};
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_AOI, &failed), 0);

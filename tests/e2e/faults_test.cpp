@@ -4,7 +4,8 @@
 // happened, call the host's error callback only for the events that call for it, and go on
 // answering the host's commands.
 #include "entry/trv_params.h"
-#include "frame_pattern.h"
+#include "frame_recorder.h"
+#include "lens_io.h"
 #include "host_settings.h"
 #include "log_text.h"
 #include "log_collector.h"
@@ -26,20 +27,20 @@
 
 namespace {
 
+using trvtest::ApplyLine;
 using trvtest::Calls;
+using trvtest::ConfigLine;
 using trvtest::CountOf;
 using trvtest::Has;
+using trvtest::LevelLine;
+using trvtest::LimitLine;
+using trvtest::NumberAfter;
 using trvtest::WithoutSlowFrames;
 
-std::atomic<uint32_t> gFrames{0};
-std::atomic<uint32_t> gBadFrames{0};
-std::atomic<int32_t> gLastWidth{0};
-std::atomic<int32_t> gLastHeight{0};
 std::atomic<uint32_t> gErrors{0};
 std::mutex gBeforeErrorLock;
 std::vector<std::string> gBeforeError; // the log taken at each error call
 std::atomic<trvtest::LogCollector*> gCollector{nullptr};
-std::atomic<bool> gStopSent{false};
 
 // Sends a command from a thread of its own and waits a bounded time for the answer: a callback
 // that uses it finds out whether the plug-in called it while holding the command lock.
@@ -105,19 +106,6 @@ struct ProbeInstalled {
     ProbeInstalled& operator=(const ProbeInstalled&) = delete;
 };
 
-void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size, intptr_t,
-             int32_t) {
-    // A frame event still queued when STOP freed the image memory comes without pixels.
-    const bool lateAfterStop = pixels == nullptr && gStopSent;
-    if (!lateAfterStop && (pixels == nullptr || int64_t{width} * height * 3 != size ||
-                           !trvtest::PatternFits(pixels, size, false))) {
-        ++gBadFrames;
-    }
-    gLastWidth = width;
-    gLastHeight = height;
-    ++gFrames;
-}
-
 void OnError() {
     // Whatever the plug-in logged before calling: the lines of the event that made it call.
     trvtest::LogCollector* collector = gCollector;
@@ -132,32 +120,14 @@ void OnError() {
     ++gErrors;
 }
 
-// The number logged right after `label`, or -1.
-long NumberAfter(const std::string& log, const std::string& label) {
-    const size_t at = log.find(label);
-    return at == std::string::npos ? -1 : std::strtol(log.c_str() + at + label.size(), nullptr, 10);
-}
-
-std::string Hex(const void* data, size_t size) {
-    std::string out;
-    char two[3];
-    for (size_t i = 0; i < size; ++i) {
-        std::snprintf(two, sizeof two, "%02x", static_cast<const unsigned char*>(data)[i]);
-        out += two;
-    }
-    return out;
-}
-
 class Faults : public testing::Test {
   protected:
     void SetUp() override {
         sim_reset();
         sim_set_fps(50);
         settings.Set(L"CamSN_Wait", trvtest::kStartWaitSeconds);
-        gFrames = 0;
-        gBadFrames = 0;
+        trvtest::ResetFrameRecord();
         gErrors = 0;
-        gStopSent = false;
         gProbeFailures = 0;
         {
             std::lock_guard<std::mutex> g(gBeforeErrorLock);
@@ -168,7 +138,7 @@ class Faults : public testing::Test {
     void TearDown() override {
         gProbe = nullptr;
         gCollector = nullptr;
-        EXPECT_EQ(gBadFrames.load(), 0u) << "frames of the wrong size or content";
+        EXPECT_EQ(trvtest::gFrameRecord.bad.load(), 0u) << "frames of the wrong size or content";
     }
 
     int AddCamera(const char* serial, uint32_t device, uint32_t width = 64, uint32_t height = 48) {
@@ -205,7 +175,7 @@ class Faults : public testing::Test {
         TrvStartParams b = {};
         b.nSizeX = -1;
         b.nSizeY = -1;
-        b.frameCallback = &OnFrame;
+        b.frameCallback = &trvtest::RecordFrame;
         b.errorCallback = &OnError;
         b.pszConfigDir = settings.configDir.c_str();
         b.nFocusType = 3;
@@ -218,7 +188,7 @@ class Faults : public testing::Test {
         TrvStartParams b = StartBlock();
         EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &b), 1);
         if (live) {
-            EXPECT_TRUE(MoreFrames(3)) << "no live frames";
+            EXPECT_TRUE(trvtest::MoreFrames(3)) << "no live frames";
         }
         Sleep(50);
         return b;
@@ -227,24 +197,10 @@ class Faults : public testing::Test {
     // The first log after START, without the pieces of START's own waiting line.
     std::string TakeStartLog() { return trvtest::WithoutStartWait(TakeLog()); }
 
-    bool MoreFrames(uint32_t n, DWORD ms = 5000) {
-        const uint32_t target = gFrames + n;
-        const DWORD start = GetTickCount();
-        while (gFrames < target) {
-            if (GetTickCount() - start > ms) {
-                return false;
-            }
-            Sleep(5);
-        }
-        return true;
-    }
     uint32_t FramesDuring(DWORD ms) {
-        const uint32_t before = gFrames;
+        const uint32_t before = trvtest::gFrameRecord.frames;
         Sleep(ms);
-        return gFrames - before;
-    }
-    std::string LastFrameSize() {
-        return std::to_string(gLastWidth) + "x" + std::to_string(gLastHeight);
+        return trvtest::gFrameRecord.frames - before;
     }
     // Waits for `n` error calls in all, then a little for any further one.
     bool WaitForErrors(uint32_t n) {
@@ -301,7 +257,7 @@ class Faults : public testing::Test {
     // afterwards answers the current record's size and starts nothing anew.
     void ExpectStopThenStart(int32_t width, int32_t height) {
         TakeLog();
-        gStopSent = true;
+        trvtest::gFrameRecord.nullAllowed = true;
         EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_STOP), 1);
         FramesDuring(100); // a frame already on its way may still arrive
         EXPECT_EQ(FramesDuring(300), 0u) << "frames after STOP";
@@ -399,8 +355,8 @@ TEST_F(Faults, ConfiguredCameraThatFailsToOpenLeavesTheOtherUsable) {
     ExpectUnopenedRecordAnswers();
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 2), 1);
     EXPECT_TRUE(Has(TakeLog(), "MySetStreamId success t="));
-    ASSERT_TRUE(MoreFrames(3));
-    EXPECT_EQ(LastFrameSize(), "80x60");
+    ASSERT_TRUE(trvtest::MoreFrames(3));
+    EXPECT_EQ(trvtest::LastFrameSize(), "80x60");
     ExpectOpenCameraAnswers(80, 60);
     EXPECT_EQ(gErrors.load(), 0u);
     ExpectStopThenStart(80, 60);
@@ -429,8 +385,8 @@ TEST_F(Faults, ImageMemoryAllocationFailureAtOpenRecoversOnReload) {
     EXPECT_TRUE(Has(reload, "MyReloadFile m_nSizeX=64 m_nSizeY=48 ret=0\nMyReloadFile Enable\n"))
         << reload;
     EXPECT_TRUE(Has(reload, "MyResetConfig complete\n"));
-    ASSERT_TRUE(MoreFrames(3)) << "live after the reload";
-    EXPECT_EQ(LastFrameSize(), "64x48");
+    ASSERT_TRUE(trvtest::MoreFrames(3)) << "live after the reload";
+    EXPECT_EQ(trvtest::LastFrameSize(), "64x48");
     EXPECT_EQ(gErrors.load(), 0u);
     ExpectStopThenStart(64, 48);
 }
@@ -486,8 +442,8 @@ TEST_F(Faults, LiveStartFailureAtOpenReportsTheCountersAndAStreamSwitchStartsIt)
     const std::string sw = TakeLog();
     EXPECT_TRUE(Has(sw, "MySetStreamId found i = 0\nMySetStreamId starting new...\n")) << sw;
     EXPECT_TRUE(Has(sw, "MySetStreamId success t=")) << sw;
-    ASSERT_TRUE(MoreFrames(3));
-    EXPECT_EQ(LastFrameSize(), "64x48");
+    ASSERT_TRUE(trvtest::MoreFrames(3));
+    EXPECT_EQ(trvtest::LastFrameSize(), "64x48");
     ExpectStopThenStart(64, 48);
 }
 
@@ -511,7 +467,7 @@ class EventStorm : public Faults {
         }
     }
     void ExpectStillServing() {
-        ASSERT_TRUE(MoreFrames(3)) << "frames after the storm";
+        ASSERT_TRUE(trvtest::MoreFrames(3)) << "frames after the storm";
         ExpectOpenCameraAnswers(64, 48);
         ExpectStopThenStart(64, 48);
     }
@@ -624,28 +580,11 @@ TEST_F(EventStorm, GenericErrorsAndFailedTransfersInTheirOrder) {
 
 // ---- Lens data and outputs ----
 
-// A lens data record as the camera stores it: resolution 5.5, output 0 base 7000 scale 50 %,
-// output 1 base 20000 scale 80 %.
-std::string LensRecordHex() {
-    uint8_t d[41] = {};
-    d[0] = 1;
-    d[1] = 2;
-    d[2] = 3;
-    d[16] = 80;
-    d[17] = 20;
-    d[19] = 50;
-    d[20] = 7;
-    const double calibration = 0.0055;
-    std::memcpy(&d[32], &calibration, 8);
-    d[40] = 2;
-    return Hex(d, sizeof d);
-}
-
 class LensFaults : public Faults {
   protected:
     void StartWithRecord(const char* ioLimits) {
         AddCamera("L1", 1);
-        ASSERT_EQ(sim_configure(0, "user_memory", LensRecordHex().c_str()), 0);
+        ASSERT_EQ(sim_configure(0, "user_memory", trvtest::LensRecord{}.Hex().c_str()), 0);
         ASSERT_EQ(sim_configure(0, "io_limits", ioLimits), 0);
         Start(true);
         TakeLog();
@@ -722,36 +661,9 @@ TEST_F(LensFaults, CameraMemoryFailuresForBothCommands) {
         ExpectGoodRead();
     }
     EXPECT_EQ(gErrors.load(), 0u);
-    ASSERT_TRUE(MoreFrames(3));
+    ASSERT_TRUE(trvtest::MoreFrames(3));
     ExpectOpenCameraAnswers(64, 48);
     ExpectStopThenStart(64, 48);
-}
-
-// The journal line of an output level as the camera receives it.
-std::string LevelLine(double base, double level, int result) {
-    const double v[2] = {base, level};
-    return "is_IO hCam=1 cmd=26 size=16 bytes=" + Hex(v, 16) + " -> " + std::to_string(result);
-}
-
-std::string LimitLine(uint32_t command, int result, double answer) {
-    const double zero[2] = {0.0, 0.0};
-    std::string line = "is_IO hCam=1 cmd=" + std::to_string(command) +
-                       " size=16 bytes=" + Hex(zero, 16) + " -> " + std::to_string(result);
-    if (result == 0) {
-        char out[32];
-        std::snprintf(out, sizeof out, " out=%.12g", answer);
-        line += out;
-    }
-    return line;
-}
-
-std::string ApplyLine(int result) {
-    return "is_IO hCam=1 cmd=28 size=4 bytes=02000000 -> " + std::to_string(result);
-}
-
-std::string ConfigLine(uint32_t output, int result) {
-    const uint32_t words[16] = {1, 0, 2, output};
-    return "is_IO hCam=1 cmd=30 size=64 bytes=" + Hex(words, 64) + " -> " + std::to_string(result);
 }
 
 TEST_F(LensFaults, OutputCallFailuresOfCommand43) {
@@ -817,7 +729,7 @@ TEST_F(LensFaults, OutputCallFailuresOfCommand43) {
     }
     ExpectGoodRead();
     EXPECT_EQ(gErrors.load(), 0u);
-    ASSERT_TRUE(MoreFrames(3));
+    ASSERT_TRUE(trvtest::MoreFrames(3));
     ExpectOpenCameraAnswers(64, 48);
     ExpectStopThenStart(64, 48);
 }
@@ -835,7 +747,7 @@ TEST_F(Faults, RefusedParameterFilesLeaveTheCameraAsItWas) {
     EXPECT_TRUE(Has(opened, "LoadFile3: " + dir + "ueyecam.ini\nLoadFile Param File NOT loaded: " +
                                 dir + "ueyecam.ini\n***** UEYECAM OpenCamera4\n"))
         << opened;
-    EXPECT_EQ(LastFrameSize(), "64x48");
+    EXPECT_EQ(trvtest::LastFrameSize(), "64x48");
 
     struct Case {
         const wchar_t* name;
@@ -874,9 +786,9 @@ TEST_F(Faults, RefusedParameterFilesLeaveTheCameraAsItWas) {
         ASSERT_EQ(files.size(), 1u);
         EXPECT_TRUE(Has(files[0], c.loaded ? " -> 0" : " -> 188")) << files[0];
         EXPECT_EQ(Setting(L"CamShareLast"), c.loaded ? "-1" : "<none>");
-        ASSERT_TRUE(MoreFrames(3)) << "live again after the reload";
-        ASSERT_TRUE(MoreFrames(1));
-        EXPECT_EQ(LastFrameSize(), c.frames);
+        ASSERT_TRUE(trvtest::MoreFrames(3)) << "live again after the reload";
+        ASSERT_TRUE(trvtest::MoreFrames(1));
+        EXPECT_EQ(trvtest::LastFrameSize(), c.frames);
     }
     // A shared configuration whose file is refused: no id remembered, the camera goes on with
     // the parameters it had.
@@ -890,8 +802,8 @@ TEST_F(Faults, RefusedParameterFilesLeaveTheCameraAsItWas) {
         << shared;
     EXPECT_TRUE(Has(shared, "MySetStreamId success1\n")) << shared;
     EXPECT_EQ(Setting(L"CamShareLast"), "-1");
-    ASSERT_TRUE(MoreFrames(4));
-    EXPECT_EQ(LastFrameSize(), "32x16");
+    ASSERT_TRUE(trvtest::MoreFrames(4));
+    EXPECT_EQ(trvtest::LastFrameSize(), "32x16");
     EXPECT_EQ(gErrors.load(), 0u);
     ExpectOpenCameraAnswers(32, 16);
     ExpectStopThenStart(32, 16);
@@ -913,8 +825,8 @@ TEST_F(Faults, RefusedSerialFileFallsBackToTheDefaultFile) {
                              "LoadFile Param File loaded: " + dir + "ueyecam.ini\n"))
         << log;
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 1), 1);
-    ASSERT_TRUE(MoreFrames(3));
-    EXPECT_EQ(LastFrameSize(), "32x16");
+    ASSERT_TRUE(trvtest::MoreFrames(3));
+    EXPECT_EQ(trvtest::LastFrameSize(), "32x16");
     EXPECT_EQ(gErrors.load(), 0u);
     ExpectOpenCameraAnswers(32, 16);
     ExpectStopThenStart(32, 16);
@@ -929,8 +841,8 @@ TEST_F(Faults, StreamSwitchToACameraThatStoppedPostingFramesFailsWithinItsWait) 
     settings.Set(L"CamSN_5", L"SN5");
     Start(false);
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 2), 1);
-    ASSERT_TRUE(MoreFrames(3));
-    EXPECT_EQ(LastFrameSize(), "40x30");
+    ASSERT_TRUE(trvtest::MoreFrames(3));
+    EXPECT_EQ(trvtest::LastFrameSize(), "40x30");
     TakeLog();
     ASSERT_EQ(sim_configure(1, "stalled", "1"), 0);
     const DWORD start = GetTickCount();
@@ -950,12 +862,12 @@ TEST_F(Faults, StreamSwitchToACameraThatStoppedPostingFramesFailsWithinItsWait) 
     ExpectOpenCameraAnswers(80, 60);
     // Once it posts again its frames reach the host without another switch.
     ASSERT_EQ(sim_configure(1, "stalled", "0"), 0);
-    ASSERT_TRUE(MoreFrames(3));
-    EXPECT_EQ(LastFrameSize(), "80x60");
+    ASSERT_TRUE(trvtest::MoreFrames(3));
+    EXPECT_EQ(trvtest::LastFrameSize(), "80x60");
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 2), 1);
     EXPECT_TRUE(Has(TakeLog(), "MySetStreamId success t="));
-    ASSERT_TRUE(MoreFrames(3));
-    EXPECT_EQ(LastFrameSize(), "40x30");
+    ASSERT_TRUE(trvtest::MoreFrames(3));
+    EXPECT_EQ(trvtest::LastFrameSize(), "40x30");
     ExpectStopThenStart(40, 30);
 }
 

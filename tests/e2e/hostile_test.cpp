@@ -3,7 +3,7 @@
 // lists that disagree with themselves, overlong configuration names. Each gets its defined
 // answer and log line, and the plug-in goes on working afterwards.
 #include "entry/trv_params.h"
-#include "frame_pattern.h"
+#include "frame_recorder.h"
 #include "host_settings.h"
 #include "log_text.h"
 #include "log_collector.h"
@@ -31,22 +31,7 @@ using trvtest::CountOf;
 using trvtest::Has;
 using trvtest::WithoutSlowFrames;
 
-std::atomic<uint32_t> gFrames{0};
-std::atomic<uint32_t> gBadFrames{0};
-std::atomic<int32_t> gLastWidth{0};
-std::atomic<int32_t> gLastHeight{0};
 std::atomic<uint32_t> gErrors{0};
-
-void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size, intptr_t,
-             int32_t) {
-    if (pixels == nullptr || int64_t{width} * height * 3 != size ||
-        !trvtest::PatternFits(pixels, size, false)) {
-        ++gBadFrames;
-    }
-    gLastWidth = width;
-    gLastHeight = height;
-    ++gFrames;
-}
 
 void OnError() {
     ++gErrors;
@@ -73,12 +58,11 @@ class Hostile : public testing::Test {
         sim_reset();
         sim_set_fps(50);
         settings.Set(L"CamSN_Wait", trvtest::kStartWaitSeconds);
-        gFrames = 0;
-        gBadFrames = 0;
+        trvtest::ResetFrameRecord();
         gErrors = 0;
     }
     void TearDown() override {
-        EXPECT_EQ(gBadFrames.load(), 0u) << "frames of the wrong size or content";
+        EXPECT_EQ(trvtest::gFrameRecord.bad.load(), 0u) << "frames of the wrong size or content";
         EXPECT_EQ(gErrors.load(), 0u) << "no camera event called for the error callback";
     }
 
@@ -95,7 +79,7 @@ class Hostile : public testing::Test {
         TrvStartParams b = {};
         b.nSizeX = -1;
         b.nSizeY = -1;
-        b.frameCallback = &OnFrame;
+        b.frameCallback = &trvtest::RecordFrame;
         b.errorCallback = &OnError;
         b.pszConfigDir = settings.configDir.c_str();
         b.nFocusType = 3;
@@ -106,29 +90,15 @@ class Hostile : public testing::Test {
         ASSERT_TRUE(host.loaded());
         ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
         if (live) {
-            ASSERT_TRUE(MoreFrames(3)) << "no live frames";
+            ASSERT_TRUE(trvtest::MoreFrames(3)) << "no live frames";
         }
         Sleep(50);
-    }
-    bool MoreFrames(uint32_t n, DWORD ms = 5000) {
-        const uint32_t target = gFrames + n;
-        const DWORD start = GetTickCount();
-        while (gFrames < target) {
-            if (GetTickCount() - start > ms) {
-                return false;
-            }
-            Sleep(5);
-        }
-        return true;
-    }
-    std::string LastFrameSize() {
-        return std::to_string(gLastWidth) + "x" + std::to_string(gLastHeight);
     }
     // Switches to camera `id` and sees its frames arrive in the size given.
     void ExpectFramesAfterSwitch(int32_t id, const std::string& size) {
         ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, id), 1);
-        ASSERT_TRUE(MoreFrames(3)) << "no frames from camera " << id;
-        EXPECT_EQ(LastFrameSize(), size);
+        ASSERT_TRUE(trvtest::MoreFrames(3)) << "no frames from camera " << id;
+        EXPECT_EQ(trvtest::LastFrameSize(), size);
     }
     // The timing query of a live camera at 50 frames a second.
     void ExpectTimingAnswers() {
@@ -283,7 +253,7 @@ TEST_F(Hostile, EveryCodeWithArbitraryArgumentsAnswersExactly) {
         }
     }
     EXPECT_TRUE(AnswersFromAnotherThread(host));
-    ASSERT_TRUE(MoreFrames(3)) << "frames go on";
+    ASSERT_TRUE(trvtest::MoreFrames(3)) << "frames go on";
     ExpectTimingAnswers();
 }
 
@@ -344,12 +314,12 @@ TEST_P(HostileStartBlock, TextsAreCutOrDefaultedAndLogged) {
     // Later commands use the names as taken.
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(L"x.ini")), 1);
     EXPECT_TRUE(Has(TakeLog(), "MyReloadFile2 file=" + Narrow(usedFolder) + "x.ini found=0\n"));
-    ASSERT_TRUE(MoreFrames(3));
+    ASSERT_TRUE(trvtest::MoreFrames(3));
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
     EXPECT_TRUE(Has(TakeLog(), "UEYE ini=" + Narrow(usedFolder) + "tarvello.ini\n"));
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_STOP_FOCUS), 1);
-    ASSERT_TRUE(MoreFrames(3)) << "frames after focus and back";
-    EXPECT_EQ(LastFrameSize(), "64x48");
+    ASSERT_TRUE(trvtest::MoreFrames(3)) << "frames after focus and back";
+    EXPECT_EQ(trvtest::LastFrameSize(), "64x48");
     ExpectTimingAnswers();
 }
 
@@ -384,7 +354,7 @@ TEST_P(HostileCamSn, OnlyTheWholeValueNamesACamera) {
     const std::string log = TakeStartLog();
     EXPECT_EQ(Has(log, "UEYE Opened camera ABCDEFGHIJKLMNOP\n"), chosen) << log;
     EXPECT_FALSE(Has(log, "Unble")) << log;
-    EXPECT_EQ(LastFrameSize(), chosen ? "80x60" : "40x30");
+    EXPECT_EQ(trvtest::LastFrameSize(), chosen ? "80x60" : "40x30");
     ExpectTimingAnswers();
 }
 
@@ -720,7 +690,7 @@ TEST_F(Hostile, ResetConfigNamesAtAndPastTheirBound) {
                                " found=0\nLoadFile Param File NOT loaded: " + path + "\n"))
         << taken;
     EXPECT_TRUE(Has(taken, "MyResetConfig complete\n"));
-    ASSERT_TRUE(MoreFrames(3));
+    ASSERT_TRUE(trvtest::MoreFrames(3));
 
     struct Case {
         const char* name;
@@ -734,15 +704,15 @@ TEST_F(Hostile, ResetConfigNamesAtAndPastTheirBound) {
         EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(c.value)), 0);
         EXPECT_EQ(TakeLog(), refused);
         EXPECT_TRUE(trvtest::Journal().empty()) << "the camera is not touched";
-        ASSERT_TRUE(MoreFrames(2)) << "live all along";
+        ASSERT_TRUE(trvtest::MoreFrames(2)) << "live all along";
     }
     // The refused names changed nothing: the 259-character name is still the current one.
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(upper.c_str())), 1);
     EXPECT_EQ(TakeLog(), "MyResetConfig load new config\nMyResetConfig same config\n");
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(L"ueyecam.ini")), 1);
     EXPECT_TRUE(Has(TakeLog(), "MyResetConfig complete\n"));
-    ASSERT_TRUE(MoreFrames(3));
-    EXPECT_EQ(LastFrameSize(), "64x48");
+    ASSERT_TRUE(trvtest::MoreFrames(3));
+    EXPECT_EQ(trvtest::LastFrameSize(), "64x48");
     ExpectTimingAnswers();
 }
 

@@ -4,6 +4,7 @@
 #include "entry/trv_params.h"
 #include "frame_pattern.h"
 #include "host_settings.h"
+#include "lens_io.h"
 #include "plugin_host.h"
 #include "sim_control.h"
 
@@ -87,16 +88,6 @@ int64_t NowUs() {
     return static_cast<int64_t>(c.QuadPart * 1000000.0 / static_cast<double>(f.QuadPart));
 }
 
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    std::string out;
-    char two[3];
-    for (uint8_t b : bytes) {
-        std::snprintf(two, sizeof two, "%02x", b);
-        out += two;
-    }
-    return out;
-}
-
 class Stress : public testing::Test {
   protected:
     void SetUp() override {
@@ -105,20 +96,12 @@ class Stress : public testing::Test {
         SimCamera b = sim_camera("SN2", 2, 1, 256, 192);
         sim_add_camera(&a);
         sim_add_camera(&b);
-        std::vector<uint8_t> lens(41, 0);
-        lens[0] = 1;
-        lens[16] = 80;
-        lens[17] = 20;
-        lens[19] = 50;
-        lens[20] = 7;
-        const double calibration = 0.0055;
-        std::memcpy(&lens[32], &calibration, 8);
-        lens[40] = 2;
+        const std::string lens = trvtest::LensRecord{}.Hex();
         for (int i = 0; i < 2; ++i) {
             sim_configure(i, "fps", "200");
             // 50 to 200 frames a second: a reset before any set asks for rate 0, the slowest.
             sim_configure(i, "frame_time_range", "0.005 0.02 0.001");
-            sim_configure(i, "user_memory", Hex(lens).c_str());
+            sim_configure(i, "user_memory", lens.c_str());
             sim_configure(i, "io_limits", "0 100000");
         }
         settings.Set(L"CamSN_1", L"SN1");

@@ -2,6 +2,7 @@
 // fall between the lines a test compares.
 #pragma once
 
+#include <cstdlib>
 #include <initializer_list>
 #include <string>
 
@@ -17,6 +18,12 @@ inline size_t CountOf(const std::string& text, const std::string& piece) {
         ++n;
     }
     return n;
+}
+
+// The number logged right after `label`, or -1.
+inline long NumberAfter(const std::string& log, const std::string& label) {
+    const size_t at = log.find(label);
+    return at == std::string::npos ? -1 : std::strtol(log.c_str() + at + label.size(), nullptr, 10);
 }
 
 // The pieces appear in this order, other text allowed between them: one line written piece by
