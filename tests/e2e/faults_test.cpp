@@ -145,10 +145,7 @@ class Faults : public testing::Test {
         const SimCamera c = sim_camera(serial, device, 2, width, height);
         return sim_add_camera(&c);
     }
-    std::string Query(int index, const char* key) {
-        char buf[128] = {};
-        return sim_query(index, key, buf, sizeof buf) >= 0 ? buf : "?";
-    }
+    std::string Query(int index, const char* key) { return trvtest::SimQuery(index, key); }
     SimStats Stats() {
         SimStats s = {};
         sim_stats(&s);
@@ -156,20 +153,9 @@ class Faults : public testing::Test {
     }
     std::string ConfigDir() { return ToUtf8(settings.configDir); }
     std::wstring WriteConfigFile(const std::wstring& name, const std::string& text) {
-        const std::wstring path = settings.configDir + name;
-        FILE* f = _wfopen(path.c_str(), L"wb");
-        if (f != nullptr) {
-            std::fwrite(text.data(), 1, text.size(), f);
-            std::fclose(f);
-        }
-        made.push_back(path);
-        return path;
+        return settings.WriteConfigFile(name, text);
     }
-    std::string Setting(const wchar_t* key) {
-        wchar_t buf[64] = {};
-        GetPrivateProfileStringW(L"video", key, L"<none>", buf, 64, settings.File().c_str());
-        return ToUtf8(buf);
-    }
+    std::string Setting(const wchar_t* key) { return ToUtf8(settings.Get(key)); }
 
     TrvStartParams StartBlock() {
         TrvStartParams b = {};
@@ -275,18 +261,9 @@ class Faults : public testing::Test {
         EXPECT_EQ(TakeLog(), "TrvCmd: _TRV_DSHOW_CMD_STOP\n");
     }
 
-    void TearDownFiles() {
-        for (const std::wstring& p : made) {
-            DeleteFileW(p.c_str());
-            RemoveDirectoryW(p.c_str());
-        }
-    }
-    ~Faults() override { TearDownFiles(); }
-
     trvtest::HostSettings settings;
     trvtest::PluginHost host;
     trvtest::LogCollector collector{host.log};
-    std::vector<std::wstring> made;
 };
 
 // ---- Opening the camera ----
@@ -768,9 +745,7 @@ TEST_F(Faults, RefusedParameterFilesLeaveTheCameraAsItWas) {
         if (c.text != nullptr) {
             WriteConfigFile(c.name, c.text);
         } else {
-            const std::wstring folder = settings.configDir + c.name;
-            ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-            made.push_back(folder);
+            ASSERT_TRUE(settings.MakeConfigFolder(c.name));
         }
         sim_journal_clear();
         EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(c.name)), 1);

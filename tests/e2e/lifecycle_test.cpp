@@ -259,22 +259,6 @@ TEST_F(Lifecycle, StartWithoutCameraTimesOutToOneSliceAndReportsNoSize) {
 
 namespace {
 
-// The log with the camera thread's slow-frame lines taken out.
-std::string WithoutSlowFrames(const std::string& log) {
-    std::string out;
-    size_t pos = 0;
-    while (pos < log.size()) {
-        size_t end = log.find('\n', pos);
-        end = end == std::string::npos ? log.size() : end + 1;
-        const std::string line = log.substr(pos, end - pos);
-        if (line.find("IS_UEYE_MESSAGE") == std::string::npos) {
-            out += line;
-        }
-        pos = end;
-    }
-    return out;
-}
-
 // Waits until `n` error callbacks came, or the bound passed.
 bool WaitForErrors(int n) {
     for (int i = 0; i < 500 && gErrors < n; ++i) {
@@ -305,7 +289,7 @@ TEST_F(CameraEvents, TransferFailureReportsCountersThenCallsTheHostOnce) {
     // 0xC7 is shown only in the verbose report; 0xB2 always.
     ASSERT_EQ(sim_post_event(0, 3, 5, 0xC7, 2), 0);
     EXPECT_TRUE(WaitForErrors(1));
-    const std::string log = WithoutSlowFrames(host.TakeLog());
+    const std::string log = trvtest::WithoutSlowFrames(host.TakeLog());
     EXPECT_TRUE(Contains(log, "OnUEyeMessage IS_TRANSFER_FAILED\nIS_CAP_STATUS_COUNT: 5\n"
                               "IS_CAP_STATUS_USB_TRANSFER_FAILED: 2\n"))
         << log;
@@ -316,7 +300,7 @@ TEST_F(CameraEvents, QuietTransferFailureWhenCamErrorLogIsOff) {
     StartOne();
     ASSERT_EQ(sim_post_event(0, 3, 4, 0xB2, 4), 0);
     EXPECT_TRUE(WaitForErrors(1));
-    const std::string log = WithoutSlowFrames(host.TakeLog());
+    const std::string log = trvtest::WithoutSlowFrames(host.TakeLog());
     EXPECT_EQ(log, "IS_CAP_STATUS_DRV_OUT_OF_BUFFERS: 4\n")
         << "no header, no count line, but the counters that are always shown";
 }
@@ -325,7 +309,7 @@ TEST_F(CameraEvents, GenericErrorLogsAndCallsTheHostOnce) {
     StartOne();
     ASSERT_EQ(sim_post_event(0, 7, 0, -1, 0), 0);
     EXPECT_TRUE(WaitForErrors(1));
-    EXPECT_EQ(WithoutSlowFrames(host.TakeLog()), "OnUEyeMessage IS_GENERIC_ERROR\n");
+    EXPECT_EQ(trvtest::WithoutSlowFrames(host.TakeLog()), "OnUEyeMessage IS_GENERIC_ERROR\n");
     ASSERT_EQ(sim_post_event(0, 2, 0, -1, 0), 0);
     EXPECT_TRUE(WaitForErrors(1)) << "other events call nobody";
     EXPECT_EQ(sim_post_event(0, 99, 0, -1, 0), -1) << "an event that was never enabled";
