@@ -255,19 +255,6 @@ TEST_F(Lifecycle, StartWithoutCameraTimesOutToOneSliceAndReportsNoSize) {
     EXPECT_TRUE(Contains(log, "***** UEYECAM Init4 time="));
 }
 
-} // namespace
-
-namespace {
-
-// Waits until `n` error callbacks came, or the bound passed.
-bool WaitForErrors(int n) {
-    for (int i = 0; i < 500 && gErrors < n; ++i) {
-        Sleep(10);
-    }
-    Sleep(100); // and no further one
-    return gErrors == n;
-}
-
 class CameraEvents : public Lifecycle {
   protected:
     void StartOne() {
@@ -283,37 +270,6 @@ class CameraEvents : public Lifecycle {
     }
     PluginHost host;
 };
-
-TEST_F(CameraEvents, TransferFailureReportsCountersThenCallsTheHostOnce) {
-    StartOne();
-    // 0xC7 is shown only in the verbose report; 0xB2 always.
-    ASSERT_EQ(sim_post_event(0, 3, 5, 0xC7, 2), 0);
-    EXPECT_TRUE(WaitForErrors(1));
-    const std::string log = trvtest::WithoutSlowFrames(host.TakeLog());
-    EXPECT_TRUE(Contains(log, "OnUEyeMessage IS_TRANSFER_FAILED\nIS_CAP_STATUS_COUNT: 5\n"
-                              "IS_CAP_STATUS_USB_TRANSFER_FAILED: 2\n"))
-        << log;
-}
-
-TEST_F(CameraEvents, QuietTransferFailureWhenCamErrorLogIsOff) {
-    settings.Set(L"CamErrorLog", L"0");
-    StartOne();
-    ASSERT_EQ(sim_post_event(0, 3, 4, 0xB2, 4), 0);
-    EXPECT_TRUE(WaitForErrors(1));
-    const std::string log = trvtest::WithoutSlowFrames(host.TakeLog());
-    EXPECT_EQ(log, "IS_CAP_STATUS_DRV_OUT_OF_BUFFERS: 4\n")
-        << "no header, no count line, but the counters that are always shown";
-}
-
-TEST_F(CameraEvents, GenericErrorLogsAndCallsTheHostOnce) {
-    StartOne();
-    ASSERT_EQ(sim_post_event(0, 7, 0, -1, 0), 0);
-    EXPECT_TRUE(WaitForErrors(1));
-    EXPECT_EQ(trvtest::WithoutSlowFrames(host.TakeLog()), "OnUEyeMessage IS_GENERIC_ERROR\n");
-    ASSERT_EQ(sim_post_event(0, 2, 0, -1, 0), 0);
-    EXPECT_TRUE(WaitForErrors(1)) << "other events call nobody";
-    EXPECT_EQ(sim_post_event(0, 99, 0, -1, 0), -1) << "an event that was never enabled";
-}
 
 TEST_F(CameraEvents, FramesDuringACommandAreCountedNotDelivered) {
     StartOne();
