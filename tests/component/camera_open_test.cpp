@@ -359,36 +359,6 @@ TEST_F(CameraOpen, FailedOrEmptyEnumerationIsTriedAgain) {
     EXPECT_EQ(Calls("is_CameraCount").size(), 4u);
 }
 
-TEST_F(CameraOpen, ListAnswersThatDisagreeWithTheCountAreReadWithinTheBuffer) {
-    struct Case {
-        const char* key;
-        const char* value;
-        size_t listed;
-    };
-    // Two cameras; the count or the list's own count word lies.
-    const Case cases[] = {
-        {"count_extra", "3", 2},      // five reported, two returned
-        {"list_count", "4000", 2},    // more than the buffer holds
-        {"list_count", "1", 1},       // fewer than were asked for
-        {"count_extra", "-2", 0},     // no camera reported
-        {"count_extra", "-100", 0},   // a negative count
-        {"count_extra", "100000", 2}, // far more than any machine holds
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.key) + "=" + c.value);
-        SetUp();
-        Add("A", 3);
-        Add("B", 9);
-        Configure(-1, c.key, c.value);
-        EnumerateCameras();
-        EXPECT_EQ(gCamList.size(), c.listed);
-        for (const CamListEntry& e : gCamList) {
-            EXPECT_TRUE(e.strSerNo == L"A" || e.strSerNo == L"B");
-        }
-        TearDown();
-    }
-}
-
 class ParameterFiles : public trvtest::CameraFixture {
   protected:
     std::string Path(const std::string& name) { return ConfigDir() + name; }
