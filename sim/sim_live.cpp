@@ -79,24 +79,28 @@ void Decide(State& s, size_t index, std::vector<Job>& jobs) {
 }
 
 // Under the lock again: the frame event, unless the camera stopped or its memory went away
-// meanwhile.
+// meanwhile; such a frame never left the camera, and its number goes to the next one.
 void Finish(State& s, const Job& job) {
     s.writing.erase(job.memory);
-    if (s.freeAfterWrite.erase(job.memory) != 0) {
+    const bool freed = s.freeAfterWrite.erase(job.memory) != 0;
+    if (freed) {
         delete[] job.memory;
+    }
+    Camera* c = job.camera < s.cameras.size() ? &s.cameras[job.camera] : nullptr;
+    if (c == nullptr || c->handle != job.handle) {
         return;
     }
-    if (job.camera >= s.cameras.size()) {
-        return;
-    }
-    Camera& c = s.cameras[job.camera];
-    if (c.handle != job.handle || !c.live || c.activeMemory != job.memory) {
+    if (freed || !c->live || c->activeMemory != job.memory) {
+        if (c->framesPosted == job.frame) {
+            --c->framesPosted;
+            --s.stats.framesPosted;
+        }
         return;
     }
     const size_t slot = job.frame % kPostTimes;
-    c.postFrame[slot] = job.frame;
-    c.postUs[slot] = NowUs();
-    PostEvent(c, 0);
+    c->postFrame[slot] = job.frame;
+    c->postUs[slot] = NowUs();
+    PostEvent(*c, 0);
 }
 
 DWORD WINAPI LiveThread(LPVOID) {
