@@ -62,12 +62,23 @@ SIM_API int sim_configure(int index, const char* key, const char* value) {
         return -1;
     }
     sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    if (index == -1) {
-        return sim::ApplyLibraryKey(s, key, value) ? 0 : -1;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> g(s.lock);
+            if (index == -1) {
+                return sim::ApplyLibraryKey(s, key, value) ? 0 : -1;
+            }
+            sim::Camera* c = At(s, index);
+            if (c == nullptr) {
+                return -1;
+            }
+            // A setting takes effect between two frames, not in the middle of one.
+            if (s.writing.count(c->activeMemory) == 0) {
+                return sim::ApplyKey(*c, key, value, false) ? 0 : -1;
+            }
+        }
+        Sleep(0);
     }
-    sim::Camera* c = At(s, index);
-    return c != nullptr && sim::ApplyKey(*c, key, value, false) ? 0 : -1;
 }
 
 SIM_API int sim_query(int index, const char* key, char* buffer, int capacity) {
