@@ -241,7 +241,7 @@ void QueryLoop(TrvCmdFn cmd, bool paced, double fps, const std::atomic<bool>& st
 // ---------------------------------------------------------------------------------------
 // One phase: a frame rate, a host, queries or none
 
-struct Spec {
+struct PhasePlan {
     double fps;
     double seconds;
     HostKind host;
@@ -254,7 +254,7 @@ struct Sample {
 };
 
 struct Phase {
-    Spec spec{};
+    PhasePlan plan{};
     int camera = 0;
     uint32_t firstFrame = 0; // number of the first frame posted in the phase
     uint32_t posted = 0;
@@ -275,25 +275,25 @@ struct Camera {
     int index = 0;
 };
 
-Phase RunPhase(const Camera& c, const Spec& spec) {
+Phase RunPhase(const Camera& c, const PhasePlan& plan) {
     Phase p;
-    p.spec = spec;
+    p.plan = plan;
     p.camera = c.index;
-    sim_configure(c.index, "fps", Format("%.12g", spec.fps).c_str());
+    sim_configure(c.index, "fps", Format("%.12g", plan.fps).c_str());
     sim_journal_clear();
-    const bool slow = spec.host == HostKind::Slow || spec.host == HostKind::SlowCoalesced;
-    gSlowTicks = slow ? static_cast<int64_t>(2.0 * static_cast<double>(Frequency()) / spec.fps) : 0;
+    const bool slow = plan.host == HostKind::Slow || plan.host == HostKind::SlowCoalesced;
+    gSlowTicks = slow ? static_cast<int64_t>(2.0 * static_cast<double>(Frequency()) / plan.fps) : 0;
     gSlowHost = slow;
-    gCoalesce = spec.host == HostKind::SlowCoalesced;
-    gPauseOnceMs = spec.host == HostKind::PauseOnce ? kPauseMs : 0;
+    gCoalesce = plan.host == HostKind::SlowCoalesced;
+    gPauseOnceMs = plan.host == HostKind::PauseOnce ? kPauseMs : 0;
     gHandled = 0;
     const uint32_t before = sim_frames_posted(c.index);
     p.firstFrame = before + 1;
 
     std::atomic<bool> stopQueries{false};
     std::thread queries;
-    if (spec.queries != Queries::None) {
-        queries = std::thread(QueryLoop, c.cmd, spec.queries == Queries::Paced, spec.fps,
+    if (plan.queries != Queries::None) {
+        queries = std::thread(QueryLoop, c.cmd, plan.queries == Queries::Paced, plan.fps,
                               std::cref(stopQueries), std::ref(p.queries));
     }
     sim_configure(c.index, "stalled", "0");
@@ -303,7 +303,7 @@ Phase RunPhase(const Camera& c, const Spec& spec) {
         Sleep(1);
     }
     p.start = Ticks();
-    const double seconds = std::min(spec.seconds, kMostFramesPerPhase / spec.fps);
+    const double seconds = std::min(plan.seconds, kMostFramesPerPhase / plan.fps);
     const int64_t end = p.start + TicksOfSeconds(seconds);
     while (Ticks() < end) {
         Sleep(5);
@@ -625,7 +625,7 @@ void SecondsTable(Report& r, const Phase& plain, const Phase& coalesced) {
     };
     const std::map<int, Bucket> a = buckets(plain);
     const std::map<int, Bucket> c = buckets(coalesced);
-    const int seconds = static_cast<int>(std::ceil(plain.spec.seconds));
+    const int seconds = static_cast<int>(std::ceil(plain.plan.seconds));
     for (int s = 0; s < seconds; ++s) {
         std::string row = Format("| %d to %d", s, s + 1);
         for (const auto* m : {&a, &c}) {
