@@ -159,7 +159,10 @@ TEST_F(Stress, FourThreadsOfRandomCommandsWhileTwoCamerasStream) {
     block.errorCallback = &OnError;
     block.pszConfigDir = settings.configDir.c_str();
     block.nFocusType = 1; // focus switches the strobe: frames keep coming
+    const DWORD startAt = GetTickCount();
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+    // Start waits at most its twelve 5-second slices for the camera thread.
+    EXPECT_LE(GetTickCount() - startAt, 12u * 5000u + 5000u);
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 1), 1);
 
     // A hang fails the test instead of stalling the suite.
