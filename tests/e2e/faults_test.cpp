@@ -567,13 +567,8 @@ class LensFaults : public Faults {
         TakeLog();
         sim_journal_clear();
     }
-    int32_t CamRes(TrvPraxCamResParams& block) {
-        return host.Cmd(_TRV_DSHOW_CMD_PRAX_CAM_RES, &block);
-    }
-    int32_t Control(int32_t type, double percent) {
-        TrvPraxControlParams p = {type, percent};
-        return host.Cmd(_TRV_DSHOW_CMD_PRAX_CONTROL, &p);
-    }
+    int32_t CamRes(TrvPraxCamResParams& block) { return host.CamRes(block); }
+    int32_t Control(int32_t type, double percent) { return host.Control(type, percent); }
     void ExpectGoodRead() {
         TrvPraxCamResParams block = {0.0, 0.0};
         EXPECT_EQ(CamRes(block), 1);

@@ -55,13 +55,8 @@ class LensData : public testing::Test {
         host.TakeLog();
         sim_journal_clear();
     }
-    int32_t CamRes(TrvPraxCamResParams& block) {
-        return host.Cmd(_TRV_DSHOW_CMD_PRAX_CAM_RES, &block);
-    }
-    int32_t Control(int32_t type, double percent) {
-        TrvPraxControlParams p = {type, percent};
-        return host.Cmd(_TRV_DSHOW_CMD_PRAX_CONTROL, &p);
-    }
+    int32_t CamRes(TrvPraxCamResParams& block) { return host.CamRes(block); }
+    int32_t Control(int32_t type, double percent) { return host.Control(type, percent); }
     // The journal after the two memory calls of the read.
     std::vector<std::string> Writes() {
         std::vector<std::string> j = Journal();

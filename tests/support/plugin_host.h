@@ -1,6 +1,7 @@
 // Loads the real plug-in DLL the way the host does and reads the shared log beside it.
 #pragma once
 
+#include "entry/trv_params.h"
 #include "log_reader.h"
 
 #include <windows.h>
@@ -38,6 +39,12 @@ class PluginHost {
     }
     // Everything logged since the last call.
     std::string TakeLog() { return ToUtf8(log.Drain()); }
+    // The lens-data commands: the resolution read (44) and an output level (43).
+    int32_t CamRes(TrvPraxCamResParams& block) { return Cmd(_TRV_DSHOW_CMD_PRAX_CAM_RES, &block); }
+    int32_t Control(int32_t type, double percent) {
+        TrvPraxControlParams p = {type, percent};
+        return Cmd(_TRV_DSHOW_CMD_PRAX_CONTROL, &p);
+    }
 
     LogReader log;
 
