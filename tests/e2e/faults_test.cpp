@@ -158,14 +158,7 @@ class Faults : public testing::Test {
     std::string Setting(const wchar_t* key) { return ToUtf8(settings.Get(key)); }
 
     TrvStartParams StartBlock() {
-        TrvStartParams b = {};
-        b.nSizeX = -1;
-        b.nSizeY = -1;
-        b.frameCallback = &trvtest::RecordFrame;
-        b.errorCallback = &OnError;
-        b.pszConfigDir = settings.configDir.c_str();
-        b.nFocusType = 3;
-        return b;
+        return trvtest::StartBlock(settings.configDir, &trvtest::RecordFrame, &OnError);
     }
     // START with both callbacks. A camera that goes live has its first frames (and the first
     // frame's slow-frame line) behind it before the test goes on.

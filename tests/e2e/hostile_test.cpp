@@ -76,14 +76,7 @@ class Hostile : public testing::Test {
     std::string TakeStartLog() { return trvtest::WithoutStartWait(TakeLog()); }
 
     TrvStartParams StartBlock() {
-        TrvStartParams b = {};
-        b.nSizeX = -1;
-        b.nSizeY = -1;
-        b.frameCallback = &trvtest::RecordFrame;
-        b.errorCallback = &OnError;
-        b.pszConfigDir = settings.configDir.c_str();
-        b.nFocusType = 3;
-        return b;
+        return trvtest::StartBlock(settings.configDir, &trvtest::RecordFrame, &OnError);
     }
     // START with `block`; a camera that goes live has its first frames behind it afterwards.
     void Start(TrvStartParams& block, bool live) {

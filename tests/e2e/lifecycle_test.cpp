@@ -67,14 +67,7 @@ bool WaitForFrames(size_t n, DWORD ms = 20000) {
 }
 
 TrvStartParams StartBlock(const std::wstring& configDir) {
-    TrvStartParams b = {};
-    b.nSizeX = -1;
-    b.nSizeY = -1;
-    b.frameCallback = &OnFrame;
-    b.errorCallback = &OnError;
-    b.pszConfigDir = configDir.c_str();
-    b.nFocusType = 3;
-    return b;
+    return trvtest::StartBlock(configDir, &OnFrame, &OnError);
 }
 
 bool Contains(const std::string& log, const std::string& piece) {

@@ -21,6 +21,20 @@ inline std::wstring OwnFolder() {
     return s.substr(0, s.find_last_of(L"\\/") + 1);
 }
 
+// A start block as a host fills it: both callbacks, the configuration folder, free run, and
+// -1 in the size fields so that a test sees whether START wrote them.
+inline TrvStartParams StartBlock(const std::wstring& configDir, TrvFrameCallback onFrame,
+                                 TrvErrorCallback onError) {
+    TrvStartParams b = {};
+    b.nSizeX = -1;
+    b.nSizeY = -1;
+    b.frameCallback = onFrame;
+    b.errorCallback = onError;
+    b.pszConfigDir = configDir.c_str();
+    b.nFocusType = 3;
+    return b;
+}
+
 class PluginHost {
   public:
     PluginHost() {
