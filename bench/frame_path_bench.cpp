@@ -8,7 +8,7 @@
 // child process of its own (--child=mono|colour|tiny --out=FILE); the parent then times the
 // conversion alone and the system calls of the frame path, and writes the report.
 #include "acquisition/frame_convert.h"
-#include "entry/trv_params.h"
+#include "infra/trv_params.h"
 #include "frame_cases.h"
 #include "frame_path_stats.h"
 #include "host_settings.h"

@@ -3,7 +3,7 @@
 #include "acquisition/camera_loading.h"
 #include "acquisition/frame_handoff.h"
 #include "camera/my_cam.h"
-#include "entry/globals.h"
+#include "infra/globals.h"
 #include "infra/trv_log.h"
 
 HWND gCamWnd = nullptr;

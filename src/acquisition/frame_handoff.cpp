@@ -2,7 +2,7 @@
 
 #include "acquisition/frame_convert.h"
 #include "camera/capture_status.h"
-#include "entry/globals.h"
+#include "infra/globals.h"
 #include "infra/settings.h"
 #include "infra/trv_log.h"
 

@@ -6,7 +6,7 @@
 #include "camera/image_memory.h"
 #include "camera/open_close.h"
 #include "camera/parameter_files.h"
-#include "entry/globals.h"
+#include "infra/globals.h"
 #include "infra/settings.h"
 #include "infra/settings_path_rules.h"
 #include "infra/trv_log.h"

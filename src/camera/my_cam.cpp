@@ -1,6 +1,6 @@
 #include "my_cam.h"
 
-#include "entry/globals.h"
+#include "infra/globals.h"
 
 std::vector<MyCam> gMyCams;
 

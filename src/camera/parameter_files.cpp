@@ -1,6 +1,6 @@
 #include "parameter_files.h"
 
-#include "entry/globals.h"
+#include "infra/globals.h"
 #include "infra/settings.h"
 #include "infra/trv_log.h"
 

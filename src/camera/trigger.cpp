@@ -1,6 +1,6 @@
 #include "trigger.h"
 
-#include "entry/globals.h"
+#include "infra/globals.h"
 #include "infra/trv_log.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "dispatcher.h"
 
-#include "globals.h"
+#include "infra/globals.h"
 #include "handlers.h"
 #include "infra/trv_log.h"
 

@@ -1,7 +1,7 @@
 // Focus commands and the focus-type check.
 #include "camera/my_cam.h"
 #include "camera/trigger.h"
-#include "globals.h"
+#include "infra/globals.h"
 #include "handlers.h"
 #include "infra/trv_log.h"
 

@@ -1,7 +1,8 @@
 // Command handlers the dispatcher calls, each on the current camera record.
 #pragma once
 
-#include "trv_params.h"
+#include "infra/trv_params.h"
+#include "lensdata/prax.h"
 
 #include <cstdint>
 
@@ -22,7 +23,3 @@ bool AoiCommand(TrvAoiParams* block);
 // Streams.
 void MySetStreamId(intptr_t id);
 bool MyResetConfig(const wchar_t* name);
-
-// Lens data.
-void PraxControl(int32_t type, double percent);
-bool PraxCamRes(TrvPraxCamResParams* block);

@@ -2,7 +2,7 @@
 #include "acquisition/cam_thread.h"
 #include "camera/my_cam.h"
 #include "camera/open_close.h"
-#include "globals.h"
+#include "infra/globals.h"
 #include "handlers.h"
 #include "infra/settings.h"
 #include "infra/settings_path_rules.h"

@@ -1,6 +1,6 @@
 // The exported entry point and the library entry.
 #include "dispatcher.h"
-#include "globals.h"
+#include "infra/globals.h"
 
 extern "C" int32_t TrvCmd(int32_t code, intptr_t param) {
     EnterCriticalSection(&gCmdLock);

@@ -1,7 +1,7 @@
 // Where the host settings file lives, and the INI access to its keys.
 #include "settings.h"
 
-#include "entry/globals.h"
+#include "infra/globals.h"
 #include "settings_path_rules.h"
 #include "trv_log.h"
 

@@ -2,7 +2,6 @@
 #include "prax.h"
 
 #include "camera/my_cam.h"
-#include "entry/handlers.h"
 #include "infra/trv_log.h"
 #include "ueye/ueye_api.h"
 

@@ -1,7 +1,7 @@
 // Lens data read from the current camera, and the two outputs driven through it.
-// The handlers PraxCamRes and PraxControl are declared in entry/handlers.h.
 #pragma once
 
+#include "infra/trv_params.h"
 #include "lens_record.h"
 
 #include <cstdint>
@@ -29,3 +29,7 @@ bool ReadPraxCamData();
 // Sets the level of output `type` from the record just read; false when the type names no
 // output (nothing is sent) or the camera refused the final apply.
 bool WritePraxOutput(int32_t type, double percent);
+
+// Handlers of the lens-data commands.
+void PraxControl(int32_t type, double percent);
+bool PraxCamRes(TrvPraxCamResParams* block);

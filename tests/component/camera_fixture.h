@@ -7,7 +7,7 @@
 #include "camera/my_cam.h"
 #include "camera/open_close.h"
 #include "camera/parameter_files.h"
-#include "entry/globals.h"
+#include "infra/globals.h"
 #include "host_settings.h"
 #include "log_reader.h"
 #include "sim_control.h"

@@ -1,6 +1,6 @@
 // The frame path on records made by the test: buffers, conversion, dropping and counting.
 #include "acquisition/frame_handoff.h"
-#include "entry/globals.h"
+#include "infra/globals.h"
 #include "log_reader.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "entry/globals.h"
+#include "infra/globals.h"
 #include "infra/settings.h"
 
 #include <gtest/gtest.h>

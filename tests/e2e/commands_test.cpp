@@ -1,6 +1,6 @@
 // The camera commands through the real export: focus, exposure, timing, area of interest,
 // stream switching and configuration reset.
-#include "entry/trv_params.h"
+#include "infra/trv_params.h"
 #include "frame_recorder.h"
 #include "host_settings.h"
 #include "log_text.h"

@@ -1,6 +1,6 @@
 // The command table through the real export, one process per scenario.
 #include "plugin_host.h"
-#include "entry/trv_params.h"
+#include "infra/trv_params.h"
 
 #include <gtest/gtest.h>
 

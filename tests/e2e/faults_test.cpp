@@ -3,7 +3,7 @@
 // refused parameter files, a camera that posts nothing. After each, the plug-in has to log what
 // happened, call the host's error callback only for the events that call for it, and go on
 // answering the host's commands.
-#include "entry/trv_params.h"
+#include "infra/trv_params.h"
 #include "frame_recorder.h"
 #include "lens_io.h"
 #include "host_settings.h"

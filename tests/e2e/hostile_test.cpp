@@ -2,7 +2,7 @@
 // blocks with null and overlong texts, host settings at and past every buffer bound, camera
 // lists that disagree with themselves, overlong configuration names. Each gets its defined
 // answer and log line, and the plug-in goes on working afterwards.
-#include "entry/trv_params.h"
+#include "infra/trv_params.h"
 #include "frame_recorder.h"
 #include "host_settings.h"
 #include "log_text.h"

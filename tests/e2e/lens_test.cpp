@@ -1,5 +1,5 @@
 // Lens data stored in the camera and the two outputs, through the real export.
-#include "entry/trv_params.h"
+#include "infra/trv_params.h"
 #include "host_settings.h"
 #include "lens_io.h"
 #include "plugin_host.h"

@@ -1,5 +1,5 @@
 // Start-up to live frames and the lifecycle commands, through the real export.
-#include "entry/trv_params.h"
+#include "infra/trv_params.h"
 #include "host_settings.h"
 #include "log_text.h"
 #include "plugin_host.h"

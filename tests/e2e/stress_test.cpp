@@ -1,7 +1,7 @@
 // Four host threads send random commands while two simulated cameras stream fast. Every
 // command must end within its bound, every delivered frame must be whole and consistent, and
 // the simulator must see image memory balanced and no call on a closed handle.
-#include "entry/trv_params.h"
+#include "infra/trv_params.h"
 #include "frame_pattern.h"
 #include "host_settings.h"
 #include "lens_io.h"

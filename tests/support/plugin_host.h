@@ -1,7 +1,7 @@
 // Loads the real plug-in DLL the way the host does and reads the shared log beside it.
 #pragma once
 
-#include "entry/trv_params.h"
+#include "infra/trv_params.h"
 #include "log_reader.h"
 
 #include <windows.h>

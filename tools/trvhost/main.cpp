@@ -3,7 +3,7 @@
 //   trvhost --plugin PATH [--config-dir DIR] [--cam-file NAME] [--section NAME]
 //           [--focus-type N] [--seconds S] [--snapshot FILE.png] [--script "cmd; cmd"]
 //           [--print-log]
-#include "entry/trv_params.h"
+#include "infra/trv_params.h"
 #include "host_options.h"
 #include "log_reader.h"
 
