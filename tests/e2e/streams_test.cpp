@@ -135,11 +135,12 @@ TEST_F(Streams, SwitchBetweenConfiguredCameras) {
          {"MySetStreamId success first frame t=", "MySetStreamId fail t="},
          nullptr,
          0},
+        {2, "50", nullptr, 0, {"MySetStreamId success t="}, "40x30", 0},
         // A camera that posts nothing: the first frame is awaited 2 s, then no settling.
-        {2,
-         "50",
+        {5,
+         nullptr,
          "stalled",
-         0,
+         1,
          {"MySetStreamId success first frame t=", "MySetStreamId fail t=", " count=0\n"},
          nullptr,
          2000},
@@ -153,7 +154,7 @@ TEST_F(Streams, SwitchBetweenConfiguredCameras) {
         }
         const std::string fault = r.fault != nullptr ? r.fault : "";
         if (fault == "stalled") {
-            ASSERT_EQ(sim_configure(0, "stalled", "1"), 0);
+            ASSERT_EQ(sim_configure(r.faulty, "stalled", "1"), 0);
         } else if (r.fault != nullptr && fault.rfind("is_", 0) == 0) {
             sim_fail_camera(r.faulty, r.fault, 5, 1);
         }
@@ -175,7 +176,7 @@ TEST_F(Streams, SwitchBetweenConfiguredCameras) {
         for (const std::string& piece : r.pieces) {
             EXPECT_TRUE(HasInOrder(log, {piece})) << piece << "\n" << log;
         }
-        EXPECT_TRUE(HasInOrder(log, {r.pieces.front(), r.pieces.back()})) << log;
+        EXPECT_TRUE(HasInOrder(log, r.pieces)) << log;
         EXPECT_GE(static_cast<int>(spent), r.minTime);
         if (r.minTime > 0) {
             EXPECT_GE(trvtest::NumberAfter(log, r.fault ? "fail t=" : "success t="), r.minTime);
@@ -202,8 +203,8 @@ TEST_F(Streams, SwitchBetweenConfiguredCameras) {
         }
     }
     EXPECT_EQ(trvtest::FramesDuring(300), 0u) << "the silent camera is current";
-    ASSERT_EQ(sim_configure(0, "stalled", "0"), 0);
-    EXPECT_EQ(trvtest::NextFrames(3), "40x30") << "once it posts again, without another switch";
+    ASSERT_EQ(sim_configure(1, "stalled", "0"), 0);
+    EXPECT_EQ(trvtest::NextFrames(3), "80x60") << "once it posts again, without another switch";
 }
 
 TEST_F(Streams, OneCameraSwitchedBetweenConfigurations) {
@@ -228,10 +229,7 @@ TEST_F(Streams, OneCameraSwitchedBetweenConfigurations) {
          "MySetStreamId camId = 5 gCamShareConfig=1 gCurCamConfigId=3\nMySetStreamId load new "
          "config\n"
          "MyReloadFile1 file=" +
-             dir + "ueyecam_5.ini found=1\nLoadFile Param File loaded: " + dir +
-             "ueyecam_5.ini\nMyReloadFile m_nSizeX=48 m_nSizeY=24 ret=0\nMyReloadFile Enable\n"
-             "MyReloadFile Trigger\nMyReloadFile success\nMySetStreamId is_CaptureVideo...\n"
-             "MySetStreamId success1\n",
+             dir + "ueyecam_5.ini found=1\nLoadFile Param File loaded: " + dir + "ueyecam_5.ini\n",
          "5", "48x24"},
         {4, "LoadFile Param File NOT loaded: " + dir + "ueyecam_4.ini\n", "5", "48x24"},
         {7, "found=1\nLoadFile Param File NOT loaded: " + dir + "ueyecam_7.ini\n", "5", "48x24"},
