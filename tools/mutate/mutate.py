@@ -29,6 +29,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 FAULTS = Path(__file__).resolve().parent / "faults.txt"
 HINTS = ROOT / "build" / "mutate-hints.json"
+COST_FILE = ROOT / "build" / "mutate-costs.json"
 WIN_BUILD = ROOT / "build" / "windows"
 NATIVE_BUILD = ROOT / "build" / "native"
 SEPARATOR = " @@ "
@@ -124,12 +125,36 @@ def failed_tests(build_dir):
     return [line.split(":", 1)[1].strip() for line in log.read_text().splitlines() if ":" in line]
 
 
+TEST_TIME = re.compile(r"Test +#\d+: (\S+) \.+.*? ([\d.]+) sec$", re.MULTILINE)
+# Seconds per test as last measured here; CTest's own cost file is rewritten from it.
+COSTS = {}
+
+
+def order_cheapest_first(build_dir):
+    """CTest starts the tests of highest cost first: give the cheapest the highest cost, so the
+    first failure, which is the verdict, comes early."""
+    cost_file = build_dir / "Testing" / "Temporary" / "CTestCostData.txt"
+    cost_file.parent.mkdir(parents=True, exist_ok=True)
+    lines = [f"{name} 1 {1000.0 / (1.0 + secs):.4f}" for name, secs in sorted(COSTS.items())]
+    cost_file.write_text("\n".join(lines + ["---", ""]))
+
+
+def record_costs(log, start):
+    with open(log, encoding="utf-8", errors="replace") as f:
+        f.seek(start)
+        for name, secs in TEST_TIME.findall(f.read()):
+            COSTS[name] = float(secs)
+
+
 def ctest(preset, build_dir, log, extra):
     """Runs one preset's tests; returns the failed test names (empty: all passed)."""
     failed_log = build_dir / "Testing" / "Temporary" / "LastTestsFailed.log"
     failed_log.unlink(missing_ok=True)
+    order_cheapest_first(build_dir)
+    start = Path(log).stat().st_size if Path(log).exists() else 0
     code = run(["ctest", "--preset", preset, "-j", JOBS, "--timeout", TEST_TIMEOUT_S,
                  "--no-tests=ignore"] + extra, log)
+    record_costs(log, start)
     names = failed_tests(build_dir)
     if code != 0 and not names:
         names = [f"(ctest {preset} exit {code}, see {log.name})"]
@@ -201,16 +226,16 @@ class Restorer:
             self.path = None
 
 
-def load_hints():
+def load_json(path):
     try:
-        return json.loads(HINTS.read_text())
+        return json.loads(path.read_text())
     except (OSError, ValueError):
         return {}
 
 
-def save_hints(hints):
-    HINTS.parent.mkdir(parents=True, exist_ok=True)
-    HINTS.write_text(json.dumps(hints, indent=1))
+def save_json(path, value):
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_text(json.dumps(value, indent=1))
 
 
 def record_figure(caught, total):
@@ -260,7 +285,8 @@ def main():
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGHUP, stop)
 
-    hints = load_hints()
+    hints = load_json(HINTS)
+    COSTS.update(load_json(COST_FILE))
     catches, survivors, broken = {}, [], []
     started = time.monotonic()
     try:
@@ -291,12 +317,13 @@ def main():
                 if first:
                     catches[f.number] = first
                     hints[f.key()] = first
-                    save_hints(hints)
+                    save_json(HINTS, hints)
                     verdict = f"caught   by {first}"
                 else:
                     survivors.append(f)
                     verdict = "SURVIVED"
             restorer.restore()
+            save_json(COST_FILE, COSTS)
             print(f"{head} {verdict}  ({time.monotonic() - t0:.0f} s)\n"
                   f"        {f.path}: {f.behaviour}", flush=True)
     except KeyboardInterrupt:
