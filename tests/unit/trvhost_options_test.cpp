@@ -35,10 +35,7 @@ TEST(TrvhostOptions, BadCommandLinesAreRefusedWithAReason) {
         {{}, "--plugin PATH is required"},
         {{"--plugin"}, "--plugin needs a value"},
         {{"--plugin", "p", "--focus-type", "x"}, "--focus-type needs an integer, not 'x'"},
-        {{"--plugin", "p", "--focus-type", "99999999999"},
-         "--focus-type needs an integer, not '99999999999'"},
         {{"--plugin", "p", "--seconds", "-1"}, "--seconds needs a number from 0 to 3600, not '-1'"},
-        {{"--plugin", "p", "--seconds", "3s"}, "--seconds needs a number from 0 to 3600, not '3s'"},
         {{"--plugin", "p", "--frobnicate"}, "unknown option '--frobnicate'"},
     };
     for (const Case& c : cases) {
@@ -75,11 +72,8 @@ TEST(TrvhostScript, BadScriptsAreRefusedWithAReason) {
         {"exposure", "exposure: wrong number of arguments"},
         {"exposure fifty", "exposure: 'fifty' is not a number"},
         {"aoi set 1 2 3", "aoi takes get, reset or set X Y W H"},
-        {"aoi set 1 2 3 x", "aoi: 'x' is not a number"},
         {"aoi get 5", "aoi get takes no values"},
         {"focus sideways", "focus takes start or stop"},
-        {"output 1", "output: wrong number of arguments"},
-        {"timing now", "timing: wrong number of arguments"},
     };
     for (const Case& c : cases) {
         std::vector<ScriptCommand> s;
