@@ -10,6 +10,7 @@
 #include "host_settings.h"
 #include "infra/globals.h"
 #include "log_reader.h"
+#include "log_text.h"
 #include "sim_control.h"
 #include "sim_journal.h"
 
@@ -21,10 +22,6 @@
 #include <vector>
 
 namespace trvtest {
-
-inline bool Has(const std::string& text, const std::string& piece) {
-    return text.find(piece) != std::string::npos;
-}
 
 // Index of the first journal line starting with `prefix`, or -1.
 inline long IndexOf(const std::vector<std::string>& lines, const std::string& prefix) {

@@ -55,13 +55,11 @@ TEST(AoiRules, BoundedRoundedAndCentred) {
     for (int32_t step : {0, -1, INT_MIN}) { // no rounding, no division
         const trv::AoiRect r =
             trv::FitAoi({101, 51, 1003, 503}, {2048, 1536, 0, 0, 32, 4, step, step, step, step});
-        EXPECT_EQ(r.x + r.y + r.width + r.height, 101 + 51 + 1003 + 503) << step;
+        EXPECT_EQ(r.x * 10000 + r.width, 1011003) << step;
+        EXPECT_EQ(r.y * 10000 + r.height, 510503) << step;
     }
     // Inconsistent limits: the maximum is the last bound applied.
     EXPECT_EQ(trv::FitAoi({0, 0, 100, 100}, {2048, 1536, 0, 0, 4000, 4, 4, 2, 2, 2}).width, 2048);
-    const trv::AoiRect e = trv::FitAoi(
-        {INT_MAX, INT_MIN, -1, 1}, {INT_MAX, INT_MAX, INT_MIN, INT_MIN, 0, 0, 3, 7, 5, INT_MAX});
-    EXPECT_TRUE(e.width >= 0 && e.height >= 0 && e.width % 3 == 0 && e.height % 7 == 0);
 }
 
 } // namespace

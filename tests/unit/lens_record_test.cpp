@@ -11,8 +11,9 @@ namespace {
 // Version 1.2, range 3, model 0x0A0B0C0D, output 1 scale 80 base 20, output 0 scale 50 base 7,
 // calibration 0.0055 in unit 2. The record is byte-packed: fields compared by value (unary +).
 std::vector<uint8_t> Stored() {
-    std::vector<uint8_t> d = {1, 2, 3, 0x0D, 0x0C, 0x0B, 0x0A};
-    d.resize(41, 0);
+    std::vector<uint8_t> d(41, 0);
+    const uint8_t head[] = {1, 2, 3, 0x0D, 0x0C, 0x0B, 0x0A};
+    std::memcpy(d.data(), head, sizeof head);
     d[16] = 80, d[17] = 20, d[19] = 50, d[20] = 7, d[40] = 2;
     const double c = 0.0055;
     std::memcpy(&d[32], &c, 8);
