@@ -1,15 +1,16 @@
 // Camera operations on fresh records against the simulated library: the journal shows the
-// calls, the shared log shows the lines. Each test runs in a process of its own, so the
-// plug-in's process-wide state starts as at load.
+// calls, the shared log shows the lines. Each TEST runs in a process of its own, so the
+// plug-in's process-wide state starts as at load; table rows call Fresh() to start over.
 #pragma once
 
 #include "camera/camera_list.h"
 #include "camera/my_cam.h"
 #include "camera/open_close.h"
 #include "camera/parameter_files.h"
-#include "infra/globals.h"
 #include "host_settings.h"
+#include "infra/globals.h"
 #include "log_reader.h"
+#include "log_text.h"
 #include "sim_control.h"
 #include "sim_journal.h"
 
@@ -17,21 +18,14 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace trvtest {
 
-inline bool Has(const std::string& text, const std::string& piece) {
-    return text.find(piece) != std::string::npos;
-}
-
 // Index of the first journal line starting with `prefix`, or -1.
-inline long IndexOf(const std::vector<std::string>& lines, const std::string& prefix,
-                    size_t from = 0) {
-    for (size_t i = from; i < lines.size(); ++i) {
+inline long IndexOf(const std::vector<std::string>& lines, const std::string& prefix) {
+    for (size_t i = 0; i < lines.size(); ++i) {
         if (lines[i].rfind(prefix, 0) == 0) {
             return static_cast<long>(i);
         }
@@ -60,9 +54,13 @@ class CameraFixture : public testing::Test {
         }
         gMyCams.clear();
         CloseCamera(cam);
+        cam = {};
         sim_reset();
     }
-
+    void Fresh() {
+        TearDown();
+        SetUp();
+    }
     // A camera of the given sensor; returns its simulator index.
     int Add(const char* serial, uint32_t device, uint8_t color = 2, uint32_t w = 64,
             uint32_t h = 32) {
@@ -72,17 +70,32 @@ class CameraFixture : public testing::Test {
     void Configure(int index, const char* key, const char* value) {
         ASSERT_EQ(sim_configure(index, key, value), 0) << key << "=" << value;
     }
-    std::string Query(int index, const char* key) { return SimQuery(index, key); }
-    std::wstring WriteConfigFile(const std::wstring& name, const std::string& text) {
-        return settings.WriteConfigFile(name, text);
+    // Opens the first free camera as the current record, live, journal and log emptied.
+    MyCam& OpenCurrent() {
+        gMyCams.push_back({});
+        MyCam& c = gMyCams.back();
+        c.m_nTriggerMode = 1;
+        EXPECT_TRUE(OpenCamera(c, nullptr, L""));
+        sim_journal_clear();
+        TakeLog();
+        return c;
     }
-    std::string Setting(const wchar_t* key) { return ToUtf8(settings.Get(key)); }
+    std::string Query(int index, const char* key) { return SimQuery(index, key); }
     std::string ConfigDir() { return ToUtf8(settings.configDir); }
     std::string TakeLog() { return ToUtf8(log.Drain()); }
     SimStats Stats() {
         SimStats s = {};
         sim_stats(&s);
         return s;
+    }
+    // Waits until the camera wrote `frames` more frames; true when no transfer failed meanwhile.
+    bool FramesFit(int index, uint32_t frames = 2) {
+        const uint32_t before = sim_frames_posted(index);
+        const uint32_t failures = Stats().transferFailures;
+        for (int i = 0; i < 2000 && sim_frames_posted(index) < before + frames; ++i) {
+            Sleep(5);
+        }
+        return sim_frames_posted(index) >= before + frames && Stats().transferFailures == failures;
     }
 
     HostSettings settings;

@@ -1,9 +1,13 @@
 #!/bin/sh
 # Checks the plug-in's tables: exactly one export, TrvCmd at ordinal 1; imports only from
-# system DLLs and from uEye_api_64.dll, the latter by ordinal only.
+# system DLLs and from uEye_api_64.dll, the latter by ordinal only, exactly the ordinals of
+# the hand-written call table, which the simulated library also exports under their names.
+#   check_dll_tables.sh OBJDUMP TRVUEYE.DLL [CALL-TABLE [SIMULATED-DLL]]
 set -eu
 objdump=$1
 dll=$2
+table=${3:-$(dirname "$0")/../component/ueye_call_table.cpp}
+sim=${4:-$(dirname "$dll")/../sim-camera/uEye_api_64.dll}
 out=$("$objdump" -p "$dll")
 fail=0
 
@@ -32,5 +36,30 @@ fi
 if [ "${TRV_REQUIRE_UEYE_IMPORTS:-1}" = 1 ] && [ -z "$ueye" ]; then
     echo "no import of uEye_api_64.dll"; fail=1
 fi
-[ $fail -eq 0 ] && echo "dll tables ok: TrvCmd @1, $(printf '%s\n' "$ueye" | grep -c .) camera calls by ordinal"
+# "ordinal name" rows of the call table, by ordinal.
+want=$(sed -n 's/^CALL(\([0-9]*\), \(is_[A-Za-z]*\),.*/\1 \2/p' "$table" | sort -n)
+if [ -z "$want" ]; then
+    echo "no CALL rows in $table"; fail=1
+fi
+imported=$(printf '%s\n' "$ueye" | awk 'NF { printf "%d\n", "0x" $2 }' | sort -n)
+if [ "$imported" != "$(printf '%s\n' "$want" | cut -d' ' -f1)" ]; then
+    echo "imported ordinals differ from the call table:"
+    echo "  table:   $(printf '%s\n' "$want" | cut -d' ' -f1 | tr '\n' ' ')"
+    echo "  trvueye: $(printf '%s\n' "$imported" | tr '\n' ' ')"; fail=1
+fi
+if [ ! -f "$sim" ]; then
+    echo "no simulated library at $sim"; fail=1
+else
+    simout=$("$objdump" -p "$sim")
+    base=$(printf '%s\n' "$simout" | sed -n 's/^Export Address Table -- Ordinal Base \([0-9]*\).*/\1/p')
+    exported=$(printf '%s\n' "$simout" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+        sed -n 's/^\s*\[ *\([0-9]*\)\] \(is_[A-Za-z]*\)$/\1 \2/p' |
+        awk -v base="${base:-0}" '{ print $1 + base, $2 }' | sort -n)
+    if [ "$exported" != "$want" ]; then
+        echo "simulated library exports differ from the call table:"
+        echo "  table:     $(printf '%s\n' "$want" | tr '\n' ' ')"
+        echo "  simulated: $(printf '%s\n' "$exported" | tr '\n' ' ')"; fail=1
+    fi
+fi
+[ $fail -eq 0 ] && echo "dll tables ok: TrvCmd @1, $(printf '%s\n' "$ueye" | grep -c .) camera calls by ordinal as in the call table"
 exit $fail

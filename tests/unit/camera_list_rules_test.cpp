@@ -21,47 +21,32 @@ std::vector<uint8_t> Entry(uint32_t device, uint32_t inUse, uint32_t status, con
     return e;
 }
 
-TEST(CameraListRules, Availability) {
+TEST(CameraListRules, AvailabilityTextsAndCounts) {
     struct Case {
         uint32_t device, inUse, status;
         bool available, flag4;
     };
-    const Case cases[] = {
-        {5, 0, 0, true, false},         {5, 1, 0, false, false},    {5, 0, 1, false, false},
-        {5, 0, 2, false, false},        {5, 0, 0x10, true, true},   {999, 0, 0x3, false, false},
-        {1000, 0, 0x3, true, false},    {1000, 1, 0, false, false}, {4000, 0, 0x13, true, true},
-        {5, 0, 0xFFFFFFFC, true, true},
-    };
-    for (const Case& c : cases) {
+    for (const Case& c : {Case{5, 0, 0, true, false}, Case{5, 1, 0, false, false},
+                          Case{5, 0, 1, false, false}, Case{5, 0, 2, false, false},
+                          Case{999, 0, 0x10, true, true}, Case{1000, 0, 0x3, true, false},
+                          Case{1000, 1, 0, false, false}, Case{5, 0, 0xFFFFFFFC, true, true}}) {
         const std::vector<uint8_t> e = Entry(c.device, c.inUse, c.status, "S", "I");
         const trv::CameraEntry d = trv::DecodeCameraEntry(e.data());
         EXPECT_EQ(d.available, c.available) << c.device << " " << c.inUse << " " << c.status;
-        EXPECT_EQ(d.statusFlag4, c.flag4);
+        EXPECT_EQ(d.statusFlag4, c.flag4) << c.status;
         EXPECT_EQ(d.deviceId1000, c.device >= 1000);
-        EXPECT_EQ(d.deviceId, c.device);
-        EXPECT_EQ(d.cameraId, c.device + 100);
+        EXPECT_EQ(d.deviceId * 1000 + d.cameraId, c.device * 1001 + 100);
     }
-}
-
-TEST(CameraListRules, TextsStopAtTheirTerminatorOrTheirField) {
-    // The serial's 16 bytes run straight into the info text, and the info text into the
-    // status word: neither may be read past its own 16 bytes.
+    // The serial runs into the info text and the info text into the status word: neither is
+    // read past its own 16 bytes; after a terminator nothing counts.
     std::vector<uint8_t> e = Entry(5, 0, 0x7F7F7F7F, "0123456789ABCDEF", "INFO456789abcdef");
-    trv::CameraEntry d = trv::DecodeCameraEntry(e.data());
-    EXPECT_EQ(d.serial, L"0123456789ABCDEF");
-    EXPECT_EQ(d.info, L"INFO456789abcdef");
+    EXPECT_EQ(trv::DecodeCameraEntry(e.data()).serial, L"0123456789ABCDEF");
+    EXPECT_EQ(trv::DecodeCameraEntry(e.data()).info, L"INFO456789abcdef");
     e = Entry(5, 0, 0, "AB", "");
-    e[19] = 'Z'; // after the terminator: not part of the text
-    d = trv::DecodeCameraEntry(e.data());
-    EXPECT_EQ(d.serial, L"AB");
-    EXPECT_EQ(d.info, L"");
-}
-
-TEST(CameraListRules, EntriesToReadNeverExceedWhatWasAsked) {
-    EXPECT_EQ(trv::EntriesToRead(2, 2), 2u);
+    e[19] = 'Z';
+    EXPECT_EQ(trv::DecodeCameraEntry(e.data()).serial, L"AB");
     EXPECT_EQ(trv::EntriesToRead(2, 1), 1u);
     EXPECT_EQ(trv::EntriesToRead(2, 4000), 2u);
-    EXPECT_EQ(trv::EntriesToRead(0, 5), 0u);
     EXPECT_EQ(trv::EntriesToRead(3, 0xFFFFFFFFu), 3u);
 }
 

@@ -6,53 +6,27 @@
 
 namespace {
 
-TEST(SettingsPathRules, FullPathNeedsTwoBackslashes) {
-    struct Case {
-        const wchar_t* name;
-        bool full;
-    };
-    for (const Case c : {Case{L"C:\\a\\b.ini", true}, Case{L"a\\b.ini", false},
-                         Case{L"Settings\\Tarvello.ini", false}, Case{L"x.ini", false},
-                         Case{L"", false}, Case{L"\\\\", true}, Case{L"\\\\server\\s", true}}) {
-        EXPECT_EQ(trv::IsFullSettingsPath(c.name), c.full) << std::wstring(c.name).size();
+TEST(SettingsPathRules, FullPathsAndTheBoundOf260) {
+    for (const wchar_t* full : {L"C:\\a\\b.ini", L"\\\\", L"\\\\server\\s"}) {
+        EXPECT_TRUE(trv::IsFullSettingsPath(full)) << std::wstring(full).size();
     }
-}
-
-TEST(SettingsPathRules, ComposesFolderAndName) {
+    for (const wchar_t* relative : {L"Settings\\Tarvello.ini", L"x.ini", L""}) {
+        EXPECT_FALSE(trv::IsFullSettingsPath(relative)) << std::wstring(relative).size();
+    }
     wchar_t path[trv::kPathChars];
-    ASSERT_TRUE(trv::ComposeSettingsFolder(path, trv::kPathChars, L"D:\\cfg"));
-    EXPECT_EQ(std::wstring(path), L"D:\\cfg\\Tarvello");
-    ASSERT_TRUE(trv::AppendSettingsName(path, trv::kPathChars, L"Settings\\Tarvello.ini"));
-    EXPECT_EQ(std::wstring(path), L"D:\\cfg\\Tarvello\\Settings\\Tarvello.ini");
-}
-
-TEST(SettingsPathRules, FolderAtTheBound) {
-    // base + "\Tarvello" (9) + terminator must fit 260.
-    const std::wstring fits(260 - 1 - 9, L'b');
-    const std::wstring tooLong(260 - 9, L'b');
-    wchar_t path[trv::kPathChars];
-    EXPECT_TRUE(trv::ComposeSettingsFolder(path, trv::kPathChars, fits.c_str()));
-    EXPECT_EQ(std::wstring(path).size(), 259u);
-    EXPECT_FALSE(trv::ComposeSettingsFolder(path, trv::kPathChars, tooLong.c_str()));
+    // base + "\Tarvello" (9) + terminator fit 260; one more character does not.
+    EXPECT_FALSE(
+        trv::ComposeSettingsFolder(path, trv::kPathChars, std::wstring(251, L'b').c_str()));
     EXPECT_EQ(path[0], 0) << "a folder that does not fit leaves no half path";
-}
-
-TEST(SettingsPathRules, NameThatDoesNotFitLeavesFolder) {
-    wchar_t path[trv::kPathChars];
+    ASSERT_TRUE(trv::ComposeSettingsFolder(path, trv::kPathChars, std::wstring(250, L'b').c_str()));
+    EXPECT_EQ(std::wstring(path), std::wstring(250, L'b') + L"\\Tarvello");
     ASSERT_TRUE(trv::ComposeSettingsFolder(path, trv::kPathChars, L"C:\\x"));
-    const std::wstring folder = path;
-    const std::wstring exact(260 - 1 - folder.size() - 1, L'n');
-    const std::wstring over = exact + L"n";
-    EXPECT_FALSE(trv::AppendSettingsName(path, trv::kPathChars, over.c_str()));
-    EXPECT_EQ(std::wstring(path), folder);
-    EXPECT_TRUE(trv::AppendSettingsName(path, trv::kPathChars, exact.c_str()));
-    EXPECT_EQ(std::wstring(path).size(), 259u);
-}
-
-TEST(SettingsPathRules, BoundedCopy) {
+    EXPECT_FALSE(trv::AppendSettingsName(path, trv::kPathChars, std::wstring(246, L'n').c_str()));
+    EXPECT_EQ(std::wstring(path), L"C:\\x\\Tarvello");
+    EXPECT_TRUE(trv::AppendSettingsName(path, trv::kPathChars, std::wstring(245, L'n').c_str()));
+    EXPECT_EQ(std::wstring(path), L"C:\\x\\Tarvello\\" + std::wstring(245, L'n'));
     wchar_t dst[4] = {L'x', L'x', L'x', L'x'};
     EXPECT_TRUE(trv::CopyBounded(dst, 4, L"abc"));
-    EXPECT_EQ(std::wstring(dst), L"abc");
     EXPECT_FALSE(trv::CopyBounded(dst, 4, L"abcd"));
     EXPECT_EQ(std::wstring(dst), L"abc");
     EXPECT_FALSE(trv::CopyBounded(dst, 4, nullptr));
