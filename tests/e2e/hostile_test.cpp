@@ -499,20 +499,21 @@ TEST_F(HostileSettingsPath, EveryLengthAroundTheBoundsGetsItsAnswer) {
 
     const std::string fileTooLong = "GetSettingsPath: settings file path too long\n";
     const std::string folderTooLong = "GetSettingsPath: settings folder path too long\n";
+    const std::string envTooLong = "GetSettingsPath: TRV_SETTINGS too long, ignored\n";
     struct Row {
         std::wstring value;
-        const std::string* line; // or null
+        const std::string* line; // or null; each kind is logged once per start
         bool read;               // the CamShareConfig=1 written for this run is seen
     };
     const Row rows[] = {
-        {fits, nullptr, true},                             // file path 259
-        {base(229), &fileTooLong, false},                  // file path 260
-        {base(230), &fileTooLong, false},                  // file path 261
-        {base(250), &fileTooLong, false},                  // settings folder 259
-        {base(251), &folderTooLong, false},                // settings folder 260
-        {base(252), &folderTooLong, false},                // settings folder 261
-        {std::wstring(1023, L'h'), &folderTooLong, false}, // fits the buffer, not a path
-        {std::wstring(1024, L'h'), nullptr, true},         // does not fit the buffer
+        {fits, nullptr, true},                         // file path 259
+        {base(229), &fileTooLong, false},              // file path 260
+        {base(230), nullptr, false},                   // file path 261
+        {base(250), nullptr, false},                   // settings folder 259
+        {base(251), &folderTooLong, false},            // settings folder 260
+        {base(252), nullptr, false},                   // settings folder 261
+        {std::wstring(1023, L'h'), nullptr, false},    // fits the buffer, not a path
+        {std::wstring(1024, L'h'), &envTooLong, true}, // does not fit the buffer
         {std::wstring(2000, L'h'), nullptr, true},
     };
     for (const Row& r : rows) {

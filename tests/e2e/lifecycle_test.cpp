@@ -153,24 +153,6 @@ TEST_F(Lifecycle, MonoCameraFramesAreExpandedToThreeEqualBytes) {
     EXPECT_FALSE(trvtest::PatternFits(f.bytes.data(), f.size, false, 1)) << "read as 24 bits";
 }
 
-TEST_F(Lifecycle, NullFrameCallbackMakesTheNextStartRunAgain) {
-    const SimCamera cam = sim_camera("A", 1, 2, 32, 16);
-    sim_add_camera(&cam);
-    PluginHost host;
-    ASSERT_TRUE(host.loaded());
-    TrvStartParams block = StartBlock(settings.configDir);
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
-    host.TakeLog();
-    TrvFrameCallback none = nullptr;
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_FRAME_CALLBACK, &none), 1);
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_STOP), 1);
-    TrvStartParams again = StartBlock(settings.configDir);
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &again), 1);
-    const std::string log = host.TakeLog();
-    EXPECT_TRUE(Contains(log, "**** TrvCmd: _TRV_DSHOW_CMD_START date="));
-    EXPECT_TRUE(Contains(log, "***** UEYECAM uEueCamThread1\n"));
-}
-
 TEST_F(Lifecycle, MultipleCamerasFromKeysWithGaps) {
     const SimCamera a = sim_camera("SN2", 2, 2, 40, 30);
     const SimCamera b = sim_camera("SN5", 5, 2, 80, 60);
