@@ -15,13 +15,8 @@
 
 #include <cstdlib>
 #include <new>
-#include <string>
 
-namespace {
-
-thread_local bool tOutOfMemory = false; // every allocation of this thread fails
-
-} // namespace
+static thread_local bool tOutOfMemory = false; // every allocation of this thread fails
 
 // Memory from malloc, as the default delete frees it.
 void* operator new(std::size_t size) {
@@ -56,11 +51,11 @@ TEST(OutOfMemory, CommandsKeepTheirAnswersAndStartRunsToItsEnd) {
     block.nSizeX = -1;
     block.frameCallback = [](unsigned char*, int32_t, int32_t, int32_t, intptr_t, int32_t) {};
     block.pszConfigDir = settings.configDir.c_str();
-    const wchar_t* name = L"other.ini";
     tOutOfMemory = true;
     const bool started = Dispatch(_TRV_DSHOW_CMD_START, reinterpret_cast<intptr_t>(&block));
     const bool switched = Dispatch(_TRV_DSHOW_CMD_SET_STREAM_ID, 0);
-    const bool reset = Dispatch(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(name));
+    const bool reset =
+        Dispatch(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(L"other.ini"));
     tOutOfMemory = false;
     EXPECT_TRUE(started && switched && !reset) << started << switched << reset;
     EXPECT_EQ(block.nSizeX, 0) << "the closed record's size is reported";
