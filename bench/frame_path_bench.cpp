@@ -710,7 +710,7 @@ void SlowHostTable(const Camera& cam, Report& r) {
     r.Line("");
     r.Line("\"Coalesced\" is the same run with the bench's window hook taking the frame events "
            "already queued behind the one in hand, so that the plug-in handles only the "
-           "newest: the proposal below, tried from outside the plug-in. After the stop the "
+           "newest, on top of the plug-in's own taking of them. After the stop the "
            "host is quick again while the queue empties.");
     r.Line("");
     r.Line("| host | posted | callbacks | frames never delivered | events queued at stop | "
