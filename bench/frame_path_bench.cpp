@@ -90,6 +90,7 @@ struct Event {
     bool badSize = false;    // size not width x height x 3, or no pixels
     bool torn = false;       // samples further on hold the pattern of another frame
     bool coalesced = false;  // taken from the queue by the bench and never handed to the plug-in
+    uint32_t own = 0;        // which frame event of the phase this is (0: the first posted)
 };
 
 // Quick: returns at once. Slow: busy-waits twice the frame period. PauseOnce: sleeps once, at
@@ -99,6 +100,11 @@ enum class HostKind { Quick, Slow, SlowCoalesced, PauseOnce };
 std::vector<Event> gEvents(kMaxEvents);
 Event gSpare; // written once gEvents is full
 std::atomic<uint32_t> gHandled{0};
+// Frame events taken from the queue in the phase: by the window procedure, the bench's own
+// coalescing, or the plug-in, which takes the frame events queued behind the one in hand.
+std::atomic<uint32_t> gConsumed{0};
+using PeekFn = BOOL(WINAPI*)(LPMSG, HWND, UINT, UINT, UINT);
+PeekFn gPluginPeek = nullptr;
 Event* gCurrent = nullptr; // camera thread only: the event whose callback may come
 WNDPROC gPluginProc = nullptr;
 HANDLE gMarkerSeen = nullptr;
@@ -119,6 +125,8 @@ void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size,
         return; // a frame from before the window was watched
     }
     e->callback = now;
+    // Taken after the plug-in took the events queued behind its own: it stands for the newest.
+    e->own = gConsumed.load(std::memory_order_relaxed) - 1;
     const size_t bytes = 3 * gPixels;
     if (pixels == nullptr || size < 0 || static_cast<size_t>(size) != bytes ||
         static_cast<size_t>(width) * static_cast<size_t>(height) != gPixels) {
@@ -180,18 +188,59 @@ LRESULT CALLBACK Probe(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 continue;
             }
             e->coalesced = true;
+            e->own = gConsumed.fetch_add(1, std::memory_order_relaxed);
             e->enter = e->exit = Ticks();
             gHandled.fetch_add(1, std::memory_order_release);
             e = NextEvent();
         }
     }
     gCurrent = e;
+    e->own = gConsumed.fetch_add(1, std::memory_order_relaxed);
     e->enter = Ticks();
     const LRESULT result = CallWindowProcW(gPluginProc, hwnd, msg, wParam, lParam);
     e->exit = Ticks();
     gCurrent = nullptr;
     gHandled.fetch_add(1, std::memory_order_release);
     return result;
+}
+
+// The plug-in's PeekMessageW: counts the frame events it takes out of the queue.
+BOOL WINAPI CountingPeek(LPMSG msg, HWND hwnd, UINT first, UINT last, UINT flags) {
+    const BOOL got = gPluginPeek(msg, hwnd, first, last, flags);
+    if (got && (flags & PM_REMOVE) != 0 && msg->message == kFrameMessage && msg->wParam == 0) {
+        gConsumed.fetch_add(1, std::memory_order_relaxed);
+    }
+    return got;
+}
+
+// Points the import `name` of `module` at `hook`; answers the function it pointed to, or null.
+void* HookImport(HMODULE module, const char* name, void* hook) {
+    auto* base = reinterpret_cast<BYTE*>(module);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         d->Name != 0; ++d) {
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+                std::strcmp(reinterpret_cast<const char*>(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(
+                                                              base + names->u1.AddressOfData)
+                                                              ->Name),
+                            name) != 0) {
+                continue;
+            }
+            DWORD protect = 0;
+            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &protect);
+            void* previous = reinterpret_cast<void*>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(hook);
+            VirtualProtect(&slots->u1.Function, sizeof(void*), protect, &protect);
+            return previous;
+        }
+    }
+    return nullptr;
 }
 
 // True once every event posted to the window before now has been taken.
@@ -287,6 +336,7 @@ Phase RunPhase(const Camera& c, const PhasePlan& plan) {
     gCoalesce = plan.host == HostKind::SlowCoalesced;
     gPauseOnceMs = plan.host == HostKind::PauseOnce ? kPauseMs : 0;
     gHandled = 0;
+    gConsumed = 0;
     const uint32_t before = sim_frames_posted(c.index);
     p.firstFrame = before + 1;
 
@@ -308,12 +358,12 @@ Phase RunPhase(const Camera& c, const PhasePlan& plan) {
     while (Ticks() < end) {
         Sleep(5);
         const double posted = sim_frames_posted(c.index) - before;
-        const double taken = gHandled.load(std::memory_order_acquire);
+        const double taken = gConsumed.load(std::memory_order_acquire);
         p.queue.push_back({Ticks(), posted - taken});
     }
     sim_configure(c.index, "stalled", "1");
     p.stop = Ticks();
-    p.takenAtStop = gHandled.load(std::memory_order_acquire);
+    p.takenAtStop = gConsumed.load(std::memory_order_acquire);
     stopQueries = true;
     if (queries.joinable()) {
         queries.join();
@@ -402,7 +452,7 @@ Figures Analyse(const Phase& p) {
         if (!seen.insert(e.pixelFrame).second) {
             ++f.repeats;
         }
-        const uint32_t eventFrame = p.firstFrame + static_cast<uint32_t>(k);
+        const uint32_t eventFrame = p.firstFrame + e.own;
         f.newerThanEvent += e.pixelFrame != eventFrame ? 1 : 0;
         f.torn += e.torn ? 1 : 0;
         if (e.enter >= p.stop) {
@@ -613,7 +663,7 @@ void SecondsTable(Report& r, const Phase& plain, const Phase& coalesced) {
             if (post >= 0) {
                 bucket.delay.push_back(static_cast<double>(UsOf(e.callback) - post));
             }
-            const int64_t eventPost = PostUs(p, p.firstFrame + static_cast<uint32_t>(k));
+            const int64_t eventPost = PostUs(p, p.firstFrame + e.own);
             if (eventPost >= 0) {
                 bucket.age.push_back(static_cast<double>(UsOf(e.callback) - eventPost));
             }
@@ -660,7 +710,7 @@ void SlowHostTable(const Camera& cam, Report& r) {
     r.Line("");
     r.Line("\"Coalesced\" is the same run with the bench's window hook taking the frame events "
            "already queued behind the one in hand, so that the plug-in handles only the "
-           "newest: the proposal below, tried from outside the plug-in. After the stop the "
+           "newest, on top of the plug-in's own taking of them. After the stop the "
            "host is quick again while the queue empties.");
     r.Line("");
     r.Line("| host | posted | callbacks | frames never delivered | events queued at stop | "
@@ -766,7 +816,7 @@ void BacklogValues(const Camera& cam, Report& r, double fps) {
     std::vector<double> work;
     for (size_t k = kSettleEvents; k + 1 < p.events.size(); ++k) {
         const Event& e = p.events[k];
-        const int64_t nextPost = PostUs(p, p.firstFrame + static_cast<uint32_t>(k) + 1);
+        const int64_t nextPost = PostUs(p, p.firstFrame + e.own + 1);
         if (e.callback != 0 && nextPost >= 0 && nextPost < UsOf(e.exit)) {
             work.push_back(Us(e.exit - e.enter) - Us(e.callbackEnd - e.callback));
         }
@@ -830,6 +880,12 @@ int RunChild(const CameraKind& kind, const std::wstring& outPath) {
         return 1;
     }
     sim_configure(cam.index, "stalled", "1");
+    gPluginPeek = reinterpret_cast<PeekFn>(
+        HookImport(plugin, "PeekMessageW", reinterpret_cast<void*>(&CountingPeek)));
+    if (gPluginPeek == nullptr) {
+        std::fprintf(stderr, "frame_path_bench: trvueye.dll imports no PeekMessageW\n");
+        return 1;
+    }
     gPluginProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(cam.window, GWLP_WNDPROC));
     SetWindowLongPtrW(cam.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Probe));
     if (!Drain(cam.window, 10000)) {

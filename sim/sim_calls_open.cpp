@@ -117,7 +117,10 @@ UEYE_API UeyeStatus is_CameraExit(UeyeHandle hCam) {
 
 UEYE_API UeyeStatus is_SensorInfo(UeyeHandle hCam, UeyeSensorInfo* pInfo) {
     return sim::OnCamera("is_SensorInfo", -1, hCam, "", [pInfo](sim::Camera& c, std::string& outs) {
-        std::memset(pInfo, 0, sizeof *pInfo);
+        // A library writes a block of its own length: the fields, then filler up to it.
+        auto* bytes = reinterpret_cast<uint8_t*>(pInfo);
+        std::memset(bytes, 0, 44);
+        std::memset(bytes + 44, 0xA5, c.sensorInfoBytes > 44 ? c.sensorInfoBytes - 44 : 0);
         pInfo->nColorKind = c.config.colorKind;
         pInfo->nMaxWidth = c.config.maxWidth;
         pInfo->nMaxHeight = c.config.maxHeight;

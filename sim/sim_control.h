@@ -87,6 +87,7 @@ SIM_API int sim_camera_count();
 //   trigger, trigger_supported     strobe             io_limits "lower upper"
 //   user_memory (hex bytes)  user_memory_size (the size the camera reports; -1: the real one)
 //   stalled 0/1 (live but posting nothing)
+//   sensor_info_bytes (44 to 4096, default 64: how many bytes the sensor-information call writes)
 // Library keys: count_extra (added to the camera count), list_count (the count the list call
 // writes back; -1: the number of entries written).
 SIM_API int sim_configure(int index, const char* key, const char* value);

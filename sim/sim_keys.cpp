@@ -252,6 +252,14 @@ bool ApplyKey(Camera& c, const std::string& key, const std::string& value, bool 
     if (key == "user_memory_size") {
         return Ints(value, 1, &c.userMemorySize);
     }
+    if (key == "sensor_info_bytes") {
+        int32_t v = 0;
+        if (!Int32(value, v) || v < 44 || v > 4096) {
+            return false;
+        }
+        c.sensorInfoBytes = static_cast<size_t>(v);
+        return true;
+    }
     if (key == "stalled") {
         int32_t v = 0;
         if (!Int32(value, v)) {

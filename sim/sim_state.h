@@ -79,6 +79,7 @@ struct Camera {
     std::vector<uint8_t> userMemory;
     int64_t userMemorySize = -1; // reported size; -1: the real one
     bool stalled = false;
+    size_t sensorInfoBytes = 64; // what the sensor-information call writes
 
     uint32_t handle = 0; // 0 while not open
     std::map<int32_t, HWND> eventWindows;

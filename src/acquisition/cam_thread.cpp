@@ -1,5 +1,6 @@
 #include "cam_thread.h"
 
+#include "acquisition/camera_events.h"
 #include "acquisition/camera_loading.h"
 #include "acquisition/frame_handoff.h"
 #include "camera/my_cam.h"
@@ -7,6 +8,8 @@
 #include "infra/trv_log.h"
 
 HWND gCamWnd = nullptr;
+volatile LONG gCamThreadRunning = 0;
+volatile LONG gCamThreadReady = 0;
 
 namespace {
 
@@ -49,7 +52,8 @@ LRESULT CALLBACK CamWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-DWORD WINAPI uEueCamThread(LPVOID) {
+DWORD WINAPI uEueCamThread(LPVOID param) {
+    const LONG startNumber = static_cast<LONG>(reinterpret_cast<intptr_t>(param));
     try {
         gLog.Write("***** UEYECAM uEueCamThread1\n");
         HWND hwnd = CreateCamWindow();
@@ -64,23 +68,25 @@ DWORD WINAPI uEueCamThread(LPVOID) {
             MyLoadSingle(hwnd);
         }
         gLog.Write("***** UEYECAM uEueCamThread2\n");
+        InterlockedExchange(&gCamThreadReady, startNumber);
+        // The handle is closed at once: a signal nobody waits for any more (the start timed
+        // out) must not keep the event alive and signalled for a later start.
         HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, L"TRV_UEYE_EVENT");
         if (ready != nullptr) {
             SetEvent(ready);
+            CloseHandle(ready);
         }
         gLog.Write("***** UEYECAM uEueCamThread3\n");
         // GetMessageW answers -1 for a window that does not exist: that ends the loop too.
         MSG msg;
-        while (hwnd != nullptr && GetMessageW(&msg, hwnd, 0, 0) > 0) {
+        while (hwnd != nullptr && NextCamMessage(hwnd, msg) > 0) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
         gLog.Write("***** UEYECAM uEueCamThread4\n");
-        if (ready != nullptr) {
-            CloseHandle(ready);
-        }
     } catch (...) {
         gLog.Write("***** UEYECAM uEueCamThread stopped by an exception\n");
     }
+    InterlockedExchange(&gCamThreadRunning, 0);
     return 1;
 }

@@ -117,9 +117,11 @@ void MyLoadSingle(HWND hwnd) {
             gCamShareConfig = true;
         }
     }
+    // Room first, as for several cameras: after a timed-out start a command may read the
+    // list while the record is appended.
+    gMyCams.reserve(gMyCams.size() + 1);
     MyCam cam = {};
     OnInitDialog(cam, hwnd, L"");
-    gMyCams.reserve(gMyCams.size() + 1);
     gMyCams.push_back(cam);
     gLog.Write("MyLoadSingle end\n");
 }

@@ -1,5 +1,6 @@
 #include "frame_handoff.h"
 
+#include "acquisition/camera_events.h"
 #include "acquisition/frame_convert.h"
 #include "camera/capture_status.h"
 #include "infra/globals.h"
@@ -51,7 +52,7 @@ bool AllocateFrameBuffers(MyCam& cam, int32_t size) {
     return true;
 }
 
-void OnFrame(MyCam& cam, LPARAM lParam) {
+void OnFrame(MyCam& cam, HWND hwnd, LPARAM lParam) {
     const DWORD t1 = GetTickCount();
     const DWORD t2 = GetTickCount();
     const int32_t interval = static_cast<int32_t>(t2 - cam.m_dwLastFrameTick);
@@ -60,13 +61,20 @@ void OnFrame(MyCam& cam, LPARAM lParam) {
     gLastFrameCam = hCam;
     InterlockedIncrement(&gFrameEventCount);
 
-    // A running command owns the record: this frame is dropped, never waited for.
+    // A running command owns the records: this frame is dropped, never waited for.
     if (TryEnterCriticalSection(&gCmdLock)) {
-        bool failed = false;
-        unsigned char* pixels = MyGetFrameBuffer(cam, hCam, failed);
-        const int32_t width = cam.m_nSizeX;
-        const int32_t height = cam.m_nSizeY;
-        const int32_t size = cam.m_nFrameBufferSize;
+        // The record is chosen only now: a stream switch that returned before the lock was
+        // taken has made another camera current, and a frame of the old one must not follow it.
+        MyCam* current = CurrentCam();
+        // The image memory holds the newest frame: the events queued behind this one would
+        // only hand the same frame over again, so a host slower than the camera gets no
+        // backlog. Taken out last before the copy, so that the copy is of the newest event.
+        DropQueuedFrames(hwnd, hCam);
+        bool failed = current == nullptr;
+        unsigned char* pixels = failed ? nullptr : MyGetFrameBuffer(*current, hCam, failed);
+        const int32_t width = failed ? 0 : current->m_nSizeX;
+        const int32_t height = failed ? 0 : current->m_nSizeY;
+        const int32_t size = failed ? 0 : current->m_nFrameBufferSize;
         const TrvFrameCallback callback = gFrameCallback;
         LeaveCriticalSection(&gCmdLock);
         if (callback != nullptr && !failed) {
@@ -128,7 +136,7 @@ LRESULT OnUEyeMessage(MyCam& cam, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     }
     switch (wParam) {
     case 0:
-        OnFrame(cam, lParam);
+        OnFrame(cam, hwnd, lParam);
         break;
     case IS_TRANSFER_FAILED:
         OnTransferFailed(cam);

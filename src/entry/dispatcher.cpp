@@ -5,8 +5,11 @@
 #include "infra/trv_log.h"
 
 #include <cstring>
+#include <new>
 
-bool Dispatch(int32_t code, intptr_t param) {
+namespace {
+
+bool RunCommand(int32_t code, intptr_t param) {
     switch (code) {
     case _TRV_DSHOW_CMD_LOAD:
         gLog.Write("TrvCmd: _TRV_DSHOW_CMD_LOAD\n");
@@ -74,4 +77,31 @@ bool Dispatch(int32_t code, intptr_t param) {
         gLog.Write("\n");
         return false;
     }
+}
+
+// The commands whose answer is 1 whatever their handler found (not 42, 44 and 45).
+bool AnswersOne(int32_t code) {
+    return (code >= _TRV_DSHOW_CMD_LOAD && code <= _TRV_DSHOW_CMD_STOP) ||
+           code == _TRV_DSHOW_CMD_START_FOCUS || code == _TRV_DSHOW_CMD_STOP_FOCUS ||
+           code == _TRV_DSHOW_CMD_NOP_11 || code == _TRV_DSHOW_CMD_NOP_12 ||
+           code == _TRV_DSHOW_CMD_SET_EXPOSURE || code == _TRV_DSHOW_CMD_SET_STREAM_ID ||
+           code == _TRV_DSHOW_CMD_GET_FOCUS_TYPE || code == _TRV_DSHOW_CMD_PRAX_CONTROL ||
+           code == _TRV_DSHOW_CMD_GET_TIMING || code == _TRV_DSHOW_CMD_SET_FRAME_CALLBACK;
+}
+
+} // namespace
+
+// A command cut short (memory ran out) still gives the answer its code always gives; the
+// commands whose answer reports an outcome answer 0.
+bool Dispatch(int32_t code, intptr_t param) {
+    try {
+        return RunCommand(code, param);
+    } catch (const std::bad_alloc&) {
+        gLog.Write("TrvCmd: out of memory in command ");
+    } catch (...) {
+        gLog.Write("TrvCmd: exception in command ");
+    }
+    LogInt(code);
+    gLog.Write("\n");
+    return AnswersOne(code);
 }

@@ -22,7 +22,10 @@ void TakeName(wchar_t* dst, const wchar_t* src, const char* what) {
     }
 }
 
-void WaitForCameraThread(HANDLE ready) {
+// Waits in 5-second slices for the signal of the camera thread given `startNumber`. A signal
+// left by an earlier thread (of this or another process) is taken and the wait goes on within
+// the same slice.
+void WaitForCameraThread(HANDLE ready, LONG startNumber) {
     const int waitSeconds = ReadSettingsInt(L"CamSN_Wait", 60);
     int slices = waitSeconds / kSliceSeconds;
     if (slices < 1) {
@@ -32,9 +35,45 @@ void WaitForCameraThread(HANDLE ready) {
         gLog.Write("***** UEYECAM Init3 waiting ");
         LogInt(waitSeconds);
         gLog.Write("...\n");
-        if (WaitForSingleObject(ready, kSliceMs) == WAIT_OBJECT_0) {
-            break;
+        const DWORD sliceStart = GetTickCount();
+        for (;;) {
+            const DWORD spent = GetTickCount() - sliceStart;
+            const DWORD left = spent < kSliceMs ? kSliceMs - spent : 0;
+            if (WaitForSingleObject(ready, left) != WAIT_OBJECT_0) {
+                break;
+            }
+            if (InterlockedCompareExchange(&gCamThreadReady, 0, 0) == startNumber) {
+                return;
+            }
         }
+    }
+}
+
+void StartCameraThread() {
+    static LONG startNumber = 0;
+    const LONG number = ++startNumber;
+    const DWORD start = GetTickCount();
+    HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, L"TRV_UEYE_EVENT");
+    gLog.Write("***** UEYECAM Init1\n");
+    gLog.Write("***** UEYECAM Init2\n");
+    InterlockedExchange(&gCamThreadRunning, 1);
+    HANDLE thread =
+        CreateThread(nullptr, 0, uEueCamThread,
+                     reinterpret_cast<LPVOID>(static_cast<intptr_t>(number)), 0, nullptr);
+    if (thread != nullptr) {
+        CloseHandle(thread); // detached: it runs for the life of the process
+        WaitForCameraThread(ready, number);
+    } else {
+        InterlockedExchange(&gCamThreadRunning, 0);
+        gLog.Write("***** UEYECAM Init2 no camera thread, error ");
+        LogUInt(GetLastError());
+        gLog.Write("\n");
+    }
+    gLog.Write("***** UEYECAM Init4 time=");
+    LogInt(static_cast<int32_t>(GetTickCount() - start));
+    gLog.Write("\n");
+    if (ready != nullptr) {
+        CloseHandle(ready);
     }
 }
 
@@ -42,6 +81,7 @@ void WaitForCameraThread(HANDLE ready) {
 
 void StartUp(TrvStartParams* block) {
     if (gFrameCallback == nullptr) {
+        ResetSettingsNotes();
         gLog.Write("**** TrvCmd: _TRV_DSHOW_CMD_START date=");
         gLog.Write(__DATE__);
         gLog.Write("\n");
@@ -59,20 +99,12 @@ void StartUp(TrvStartParams* block) {
         gLog.WriteW(gSection);
         gLog.Write("\n");
 
-        const DWORD start = GetTickCount();
-        HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, L"TRV_UEYE_EVENT");
-        gLog.Write("***** UEYECAM Init1\n");
-        gLog.Write("***** UEYECAM Init2\n");
-        HANDLE thread = CreateThread(nullptr, 0, uEueCamThread, nullptr, 0, nullptr);
-        if (thread != nullptr) {
-            CloseHandle(thread); // detached: it runs for the life of the process
-        }
-        WaitForCameraThread(ready);
-        gLog.Write("***** UEYECAM Init4 time=");
-        LogInt(static_cast<int32_t>(GetTickCount() - start));
-        gLog.Write("\n");
-        if (ready != nullptr) {
-            CloseHandle(ready);
+        // One camera thread per process: a second one would load the cameras again beside
+        // the records the first still uses.
+        if (InterlockedCompareExchange(&gCamThreadRunning, 0, 0) != 0) {
+            gLog.Write("**** TrvCmd: camera thread already running\n");
+        } else {
+            StartCameraThread();
         }
     }
     if (MyCam* cam = CurrentCam()) {

@@ -12,44 +12,97 @@ namespace {
 
 constexpr int kAllUsersDocumentsCreate = 0x802e; // common documents, created when missing
 
-} // namespace
+// Each kind of path that does not fit is logged once per start, not at every read.
+constexpr LONG kEnvTooLong = 1;
+constexpr LONG kFolderTooLong = 2;
+constexpr LONG kFileTooLong = 4;
+volatile LONG gPathNotes = 0;
 
-std::wstring GetSettingsPath(std::wstring name) {
-    if (trv::IsFullSettingsPath(name.c_str())) {
-        return name;
+void NoteOnce(LONG kind, const char* line) {
+    if ((InterlockedOr(&gPathNotes, kind) & kind) == 0) {
+        gLog.Write(line);
     }
-    wchar_t path[trv::kPathChars] = {};
+}
+
+enum class SettingsPath { Composed, NameAsGiven, TooLong };
+
+// Composes the path of the settings file `name` into dst (kPathChars), without allocating.
+// TooLong: there is no file to use, and nothing was created.
+SettingsPath ComposeSettingsPath(const wchar_t* name, wchar_t* dst) {
+    if (trv::IsFullSettingsPath(name)) {
+        return SettingsPath::NameAsGiven;
+    }
     wchar_t env[trv::kEnvChars] = {};
-    // A value that does not fit leaves the buffer empty: then the shell folder is used.
-    GetEnvironmentVariableW(L"TRV_SETTINGS", env, trv::kEnvChars);
+    // A value that does not fit leaves the buffer undefined: it is ignored.
+    if (GetEnvironmentVariableW(L"TRV_SETTINGS", env, trv::kEnvChars) >= trv::kEnvChars) {
+        NoteOnce(kEnvTooLong, "GetSettingsPath: TRV_SETTINGS too long, ignored\n");
+        env[0] = 0;
+    }
     const wchar_t* base = env;
     wchar_t shellFolder[MAX_PATH] = {};
     if (env[0] == 0) {
         if (SHGetFolderPathW(nullptr, kAllUsersDocumentsCreate, nullptr, 0, shellFolder) != S_OK) {
-            return name;
+            return SettingsPath::NameAsGiven;
         }
         base = shellFolder;
     }
-    if (!trv::ComposeSettingsFolder(path, trv::kPathChars, base)) {
-        gLog.Write("GetSettingsPath: settings folder path too long\n");
-        return name;
+    if (!trv::ComposeSettingsFolder(dst, trv::kPathChars, base)) {
+        NoteOnce(kFolderTooLong, "GetSettingsPath: settings folder path too long\n");
+        return SettingsPath::TooLong;
     }
-    SHCreateDirectory(nullptr, path);
-    if (!trv::AppendSettingsName(path, trv::kPathChars, name.c_str())) {
-        gLog.Write("GetSettingsPath: settings file path too long\n");
-        return name;
+    wchar_t file[trv::kPathChars];
+    trv::CopyBounded(file, trv::kPathChars, dst);
+    if (!trv::AppendSettingsName(file, trv::kPathChars, name)) {
+        NoteOnce(kFileTooLong, "GetSettingsPath: settings file path too long\n");
+        return SettingsPath::TooLong;
     }
-    return path;
+    SHCreateDirectory(nullptr, dst);
+    trv::CopyBounded(dst, trv::kPathChars, file);
+    return SettingsPath::Composed;
+}
+
+} // namespace
+
+void ResetSettingsNotes() {
+    InterlockedExchange(&gPathNotes, 0);
+}
+
+std::wstring GetSettingsPath(std::wstring name) {
+    wchar_t path[trv::kPathChars];
+    switch (ComposeSettingsPath(name.c_str(), path)) {
+    case SettingsPath::Composed:
+        return path;
+    case SettingsPath::NameAsGiven:
+        return name;
+    default:
+        return std::wstring();
+    }
 }
 
 void GetSettingsFile(wchar_t* destination) {
-    const std::wstring path = GetSettingsPath(L"Settings\\Tarvello.ini");
-    trv::CopyBounded(destination, trv::kSettingsFileChars, path.c_str());
+    constexpr wchar_t kName[] = L"Settings\\Tarvello.ini";
+    wchar_t path[trv::kPathChars];
+    switch (ComposeSettingsPath(kName, path)) {
+    case SettingsPath::Composed:
+        trv::CopyBounded(destination, trv::kSettingsFileChars, path);
+        break;
+    case SettingsPath::NameAsGiven:
+        trv::CopyBounded(destination, trv::kSettingsFileChars, kName);
+        break;
+    default:
+        destination[0] = 0;
+        break;
+    }
 }
 
+// An empty settings file name: the path did not fit, so every key has its default and no
+// file is read or written (a bare name would be resolved in the Windows folder).
 int ReadSettingsInt(const wchar_t* key, int defaultValue) {
     wchar_t file[trv::kSettingsFileChars];
     GetSettingsFile(file);
+    if (file[0] == 0) {
+        return defaultValue;
+    }
     return static_cast<int>(GetPrivateProfileIntW(gSection, key, defaultValue, file));
 }
 
@@ -57,11 +110,17 @@ void ReadSettingsString(const wchar_t* key, const wchar_t* defaultValue, wchar_t
                         unsigned capacity) {
     wchar_t file[trv::kSettingsFileChars];
     GetSettingsFile(file);
+    if (file[0] == 0) {
+        trv::CopyBounded(dst, capacity, defaultValue);
+        return;
+    }
     GetPrivateProfileStringW(gSection, key, defaultValue, dst, capacity, file);
 }
 
 void WriteSettingsString(const wchar_t* key, const wchar_t* value) {
     wchar_t file[trv::kSettingsFileChars];
     GetSettingsFile(file);
-    WritePrivateProfileStringW(gSection, key, value, file);
+    if (file[0] != 0) {
+        WritePrivateProfileStringW(gSection, key, value, file);
+    }
 }

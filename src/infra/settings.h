@@ -3,11 +3,16 @@
 
 #include <string>
 
-// Full path under which the settings file `name` lives.
+// Full path under which the settings file `name` lives; empty when that path does not fit
+// 260 characters (logged once per start).
 std::wstring GetSettingsPath(std::wstring name);
 
-// GetSettingsPath("Settings\Tarvello.ini") into a buffer of 512 wide characters.
+// GetSettingsPath("Settings\Tarvello.ini") into a buffer of 512 wide characters; composed
+// without allocating, so that a settings read cannot run out of memory.
 void GetSettingsFile(wchar_t* destination);
+
+// A start logs again each kind of settings path that does not fit.
+void ResetSettingsNotes();
 
 // Host-settings keys, read anew from section gSection of the host settings file at every call.
 int ReadSettingsInt(const wchar_t* key, int defaultValue);

@@ -18,10 +18,12 @@ class TRV_LogView {
     int32_t m_nMappedSize;
 };
 
-class TRV_Log {
+// Write is virtual slot 0 and WriteW slot 1: no virtual destructor may come ahead of them.
+// Final, and never deleted through a pointer, so the destructor need not be virtual.
+class TRV_Log final {
   public:
     constexpr TRV_Log() : m_hMutex(nullptr), m_view(), m_hEvent(nullptr) {}
-    virtual ~TRV_Log();
+    ~TRV_Log();
     TRV_Log(const TRV_Log&) = delete;
     TRV_Log& operator=(const TRV_Log&) = delete;
 

@@ -84,14 +84,16 @@ constexpr uint32_t kMemorySize = 6;
 } // namespace ueye
 
 #pragma pack(push, 1)
-// Sensor information as the library fills it; the plug-in reads three fields.
+// Sensor information as the library fills it; the plug-in reads three fields. The block's
+// length beyond them is the library's own, so the record reserves 1 KiB for it: a library
+// that writes a longer block than we know of must not reach the fields that follow.
 struct UeyeSensorInfo {
     uint8_t head[34];
     uint8_t nColorKind; // 2 or 4: colour sensor; anything else monochrome
     uint8_t pad;
     uint32_t nMaxWidth;
     uint32_t nMaxHeight;
-    uint8_t tail[20];
+    uint8_t tail[1024 - 44];
 };
 
 // One entry of the camera list.
@@ -125,6 +127,7 @@ struct UeyeMemoryRead {
 static_assert(offsetof(UeyeSensorInfo, nColorKind) == 34, "colour kind at 34");
 static_assert(offsetof(UeyeSensorInfo, nMaxWidth) == 36, "max width at 36");
 static_assert(offsetof(UeyeSensorInfo, nMaxHeight) == 40, "max height at 40");
+static_assert(sizeof(UeyeSensorInfo) == 1024, "1 KiB reserved for the sensor information");
 static_assert(sizeof(UeyeCameraEntry) == 112, "list entry is 112 bytes");
 static_assert(offsetof(UeyeCameraEntry, nInUse) == 12, "in-use flag at 12");
 static_assert(offsetof(UeyeCameraEntry, szSerNo) == 16, "serial number at 16");

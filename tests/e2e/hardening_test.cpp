@@ -1,0 +1,127 @@
+// What a host or camera library may legally do: a long sensor-information block (every test),
+// a second start-up, a stale ready signal, a settings path that does not fit, a slow host.
+#include "frame_pattern.h"
+#include "host_settings.h"
+#include "log_text.h"
+#include "plugin_host.h"
+#include "ueye/ueye_api.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace {
+
+std::atomic<int> gCalls{0}, gSecondCalls{0}, gBad{0}, gRepeats{0}, gErrors{0};
+std::atomic<uint32_t> gLastNumber{0xFFFFFFFFu};
+std::atomic<DWORD> gCallbackMs{0};
+
+void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size, intptr_t,
+             int32_t) {
+    if (pixels == nullptr || width != 64 || height != 48 || size != 64 * 48 * 3) {
+        ++gBad;
+    } else {
+        const uint32_t number = trvtest::FrameNumber(pixels, false);
+        gRepeats += number == gLastNumber.exchange(number) ? 1 : 0;
+    }
+    ++gCalls;
+    Sleep(gCallbackMs);
+}
+
+void OnSecondFrame(unsigned char*, int32_t, int32_t, int32_t, intptr_t, int32_t) {
+    ++gSecondCalls;
+}
+
+void OnError() {
+    ++gErrors;
+}
+
+bool WaitFor(const std::atomic<int>& count, int target) {
+    for (DWORD t0 = GetTickCount(); count < target && GetTickCount() - t0 < 20000; Sleep(5)) {
+    }
+    return count >= target;
+}
+
+bool Has(const std::string& text, const std::string& piece) {
+    return text.find(piece) != std::string::npos;
+}
+
+class Hardening : public testing::Test {
+  protected:
+    void SetUp() override {
+        sim_reset();
+        sim_set_fps(50);
+        const SimCamera cam = sim_camera("H1", 1, 2, 64, 48);
+        sim_add_camera(&cam);
+        // A library whose sensor information is longer than the fields the plug-in reads.
+        sim_configure(0, "sensor_info_bytes", "1024");
+    }
+    int32_t Start(TrvFrameCallback onFrame = &OnFrame) {
+        block = trvtest::StartBlock(settings.configDir, onFrame, &OnError);
+        return host.Cmd(_TRV_DSHOW_CMD_START, &block);
+    }
+    trvtest::HostSettings settings;
+    trvtest::PluginHost host;
+    TrvStartParams block = {};
+};
+
+TEST_F(Hardening, SecondStartUpKeepsTheRunningCameraThread) {
+    ASSERT_EQ(Start(), 1);
+    ASSERT_TRUE(WaitFor(gCalls, 2));
+    TrvFrameCallback none = nullptr;
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_FRAME_CALLBACK, &none), 1);
+    host.TakeLog();
+    ASSERT_EQ(Start(&OnSecondFrame), 1);
+    EXPECT_EQ(block.nSizeX, 64);
+    const std::string log = host.TakeLog();
+    EXPECT_TRUE(Has(log, "**** TrvCmd: _TRV_DSHOW_CMD_START date=")) << log;
+    EXPECT_TRUE(Has(log, "**** TrvCmd: section=video\n**** TrvCmd: camera thread already "
+                         "running\n"))
+        << log;
+    EXPECT_FALSE(Has(log, "Init1") || Has(log, "uEueCamThread1") || Has(log, "MyLoad")) << log;
+    EXPECT_TRUE(WaitFor(gSecondCalls, 2)) << "frames go to the new callback";
+}
+
+TEST_F(Hardening, StartWaitsForItsOwnThreadPastAStaleReadySignal) {
+    // Left signalled by an earlier start that timed out, here or in another process.
+    HANDLE stale = CreateEventW(nullptr, FALSE, TRUE, L"TRV_UEYE_EVENT");
+    sim_set_init_delay_ms(1500);
+    ASSERT_EQ(Start(), 1);
+    EXPECT_EQ(block.nSizeX, 64) << "START returned before its camera was loaded";
+    CloseHandle(stale);
+}
+
+TEST_F(Hardening, SettingsPathThatDoesNotFitUsesDefaultsAndIsLoggedOncePerStart) {
+    // The file a bare name would find (the INI functions resolve it where they write it).
+    const wchar_t* bare = L"Settings\\Tarvello.ini";
+    CreateDirectoryW(L"Settings", nullptr);
+    WritePrivateProfileStringW(L"video", L"CamSN_Wait", L"7", bare);
+    SetEnvironmentVariableW(L"TRV_SETTINGS", std::wstring(1023, L'h').c_str());
+    ASSERT_EQ(Start(), 1);
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, -1), 1);
+    const std::string log = host.TakeLog();
+    const std::string line = "GetSettingsPath: settings folder path too long\n";
+    // Written in pieces while the camera thread logs: its lines may fall between them.
+    EXPECT_TRUE(trvtest::HasInOrder(log, {"***** UEYECAM Init3 waiting ", "60", "...\n"})) << log;
+    EXPECT_TRUE(Has(log, line) && log.find(line) == log.rfind(line)) << log;
+    DeleteFileW(bare);
+    RemoveDirectoryW(L"Settings");
+}
+
+TEST_F(Hardening, SlowHostGetsTheNewestFrameWithoutBacklog) {
+    gCallbackMs = 60; // the camera posts a frame every 20 ms
+    ASSERT_EQ(Start(), 1);
+    ASSERT_TRUE(WaitFor(gCalls, 25));
+    ASSERT_EQ(sim_configure(0, "stalled", "1"), 0);
+    const int atQuiet = gCalls;
+    // Queued behind every frame event posted so far: its callback comes after their frames.
+    ASSERT_EQ(sim_post_event(0, IS_GENERIC_ERROR, 0, 0, 0), 0);
+    ASSERT_TRUE(WaitFor(gErrors, 1));
+    EXPECT_LE(gCalls - atQuiet, 2) << "callbacks after the camera went quiet";
+    EXPECT_EQ(gRepeats, 0) << "a frame delivered twice";
+    EXPECT_EQ(gBad, 0);
+}
+
+} // namespace
