@@ -1,9 +1,9 @@
 # The release package (./trv dist): the three programs, the README for Windows users, the
 # licence and a SHA-256 list, in trvueye-<version>-win64.zip. The simulated camera library is
-# never installed. Only the component "runtime" is packaged; the DLL's import library stays out.
+# never installed, nor the DLL's import library (installed only when asked for by component).
 install(TARGETS trvueye trvhost trvlog
         RUNTIME DESTINATION . COMPONENT runtime
-        ARCHIVE DESTINATION lib COMPONENT devel)
+        ARCHIVE DESTINATION lib COMPONENT devel EXCLUDE_FROM_ALL)
 
 # Texts for Windows users get CRLF line ends.
 configure_file(${PROJECT_SOURCE_DIR}/packaging/README.txt.in ${CMAKE_BINARY_DIR}/package/README.txt
@@ -35,7 +35,6 @@ set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR ${TRV_COMPANY})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win64)
-set(CPACK_COMPONENTS_ALL runtime)
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_SOURCE_GENERATOR "")
 include(CPack)

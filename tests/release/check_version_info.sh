@@ -18,17 +18,21 @@ for file in "$@"; do
     *.dll) type=2 ;;
     *) type=1 ;;
     esac
-    out=$("$run" "$reader" "$file" | tr -d '\r') || { echo "$name: $out"; fail=1; continue; }
+    out=$("$run" "$reader" "$file" | tr -d '\r')
+    bad=0
     for line in "Fixed=$version.0 $version.0 flags=$flags type=$type" \
         "CompanyName=Tarvello" "ProductName=trvueye" "FileVersion=$version" \
         "ProductVersion=$version" "OriginalFilename=$name"; do
-        printf '%s\n' "$out" | grep -qxF -- "$line" || { echo "$name: no line '$line'"; fail=1; }
+        printf '%s\n' "$out" | grep -qxF -- "$line" || { echo "$name: no line '$line'"; bad=1; }
     done
     for pattern in '^LegalCopyright=Copyright \(C\) [0-9]{4} Tarvello\. All rights reserved\.$' \
         '^FileDescription=.{20,}$'; do
-        printf '%s\n' "$out" | grep -qE -- "$pattern" || { echo "$name: no line like $pattern"; fail=1; }
+        printf '%s\n' "$out" | grep -qE -- "$pattern" || { echo "$name: no line like $pattern"; bad=1; }
     done
-    [ $fail -eq 0 ] || printf '%s read:\n%s\n' "$name" "$out"
+    if [ $bad -ne 0 ]; then
+        printf '%s read:\n%s\n' "$name" "$out"
+        fail=1
+    fi
 done
 [ $fail -eq 0 ] && echo "version resources ok: $version in $#"
 exit $fail

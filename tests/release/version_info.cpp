@@ -17,7 +17,7 @@ int wmain(int argc, wchar_t** argv) {
     UINT len = 0;
     if (VerQueryValueW(data.data(), L"\\", &value, &len) && len >= sizeof(VS_FIXEDFILEINFO)) {
         const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-        std::printf("Fixed=%lu.%lu.%lu.%lu %lu.%lu.%lu.%lu flags=0x%lx type=%lu\n",
+        std::printf("Fixed=%u.%u.%u.%u %u.%u.%u.%u flags=0x%lx type=%lu\n",
                     HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
                     HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS),
                     HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
