@@ -1,332 +1,263 @@
-// Start-up to live frames and the lifecycle commands, through the real export.
-#include "infra/trv_params.h"
+// Start-up, the commands on one live camera, stop and a second start-up, through the real
+// export.
+#include "e2e_host.h"
 #include "host_settings.h"
-#include "log_text.h"
-#include "plugin_host.h"
-#include "frame_pattern.h"
-#include "sim_control.h"
+#include "sim_journal.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
-#include <mutex>
+#include <atomic>
 #include <string>
 #include <vector>
 
 namespace {
 
-using trvtest::PluginHost;
-
-struct Frame {
-    unsigned char* pixels;
-    int32_t width, height, size;
-    uint32_t number; // from the pattern's first bytes
-    bool patternOk;
-    std::vector<unsigned char> bytes; // a copy, of the first frames only
-};
-
-std::mutex gFramesLock;
-std::vector<Frame> gFrames;
-int gErrors = 0;
-
-void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size, intptr_t,
-             int32_t) {
-    Frame f{pixels, width, height, size, 0, false, {}};
-    if (pixels != nullptr && size >= 12) {
-        f.number = trvtest::FrameNumber(pixels, false);
-        f.patternOk = trvtest::PatternFits(pixels, size, false);
-    }
-    std::lock_guard<std::mutex> g(gFramesLock);
-    if (pixels != nullptr && gFrames.size() < 8) {
-        f.bytes.assign(pixels, pixels + size); // the buffer is reused two frames later
-    }
-    gFrames.push_back(f);
-}
-
-void OnError() {
-    ++gErrors;
-}
-
-size_t FrameCount() {
-    std::lock_guard<std::mutex> g(gFramesLock);
-    return gFrames.size();
-}
-
-bool WaitForFrames(size_t n, DWORD ms = 20000) {
-    const DWORD start = GetTickCount();
-    while (FrameCount() < n) {
-        if (GetTickCount() - start > ms) {
-            return false;
-        }
-        Sleep(5);
-    }
-    return true;
-}
-
-TrvStartParams StartBlock(const std::wstring& configDir) {
-    return trvtest::StartBlock(configDir, &OnFrame, &OnError);
-}
-
-bool Contains(const std::string& log, const std::string& piece) {
-    return log.find(piece) != std::string::npos;
-}
+using trvtest::CountOf;
+using trvtest::gFrames;
+using trvtest::Has;
 
 class Lifecycle : public testing::Test {
   protected:
     void SetUp() override {
         sim_reset();
         sim_set_fps(50);
-        gFrames.clear();
-        gErrors = 0;
     }
+    void TearDown() override { EXPECT_EQ(gFrames.bad, 0u) << "frames of a wrong size or content"; }
     trvtest::HostSettings settings;
+    trvtest::PluginHost host;
 };
 
-TEST_F(Lifecycle, SingleColourCameraDeliversFramesInAlternatingBuffers) {
-    const SimCamera cam = sim_camera("4002870123", 1, 2, 320, 240);
-    sim_add_camera(&cam);
-    PluginHost host;
+// The waiting line's pieces `count` times in order; the camera thread's lines may fall between.
+bool WaitingLines(const std::string& log, const std::string& seconds, size_t count) {
+    size_t at = 0;
+    for (size_t i = 0; i < count; ++i) {
+        for (const std::string& piece :
+             {std::string("***** UEYECAM Init3 waiting "), seconds, std::string("...\n")}) {
+            at = log.find(piece, at);
+            if (at == std::string::npos) {
+                return false;
+            }
+            at += piece.size();
+        }
+    }
+    return CountOf(log, "***** UEYECAM Init3 waiting ") == count;
+}
+
+// `length` characters: `head`, then digits and letters in turn, so that a text cut one
+// character early or late differs.
+std::wstring Text(const std::wstring& head, int length) {
+    std::wstring s = head.substr(0, static_cast<size_t>(std::max(length, 0)));
+    while (static_cast<int>(s.size()) < length) {
+        s += L"0123456789abcdefghijklmnopqrstuvwxyz"[s.size() % 36];
+    }
+    return s;
+}
+
+TEST_F(Lifecycle, StartWaitsInWholeSlicesOfFiveSeconds) {
     ASSERT_TRUE(host.loaded());
-    TrvStartParams block = StartBlock(settings.configDir);
+    const SimCamera cam = sim_camera("SLOW", 1, 2, 40, 30);
+    sim_add_camera(&cam);
+    sim_set_init_delay_ms(600000); // no camera thread signals while the test runs
+    // An object of another kind under the event's name: START cannot make its event, so every
+    // wait fails at once and the slices are counted without being waited out.
+    HANDLE blocker = CreateMutexW(nullptr, FALSE, L"TRV_UEYE_EVENT");
+    struct Row {
+        const wchar_t* wait; // null: absent
+        const char* shown;
+        size_t slices;
+        int texts; // length of the start block's texts; 0 null names, -1 all null
+    };
+    std::wstring section = L"video";
+    for (const Row& r :
+         {Row{nullptr, "60", 12, 0}, Row{L"9", "9", 1, 259}, Row{L"10", "10", 2, 1000},
+          Row{L"0", "0", 1, -1}, Row{L"-7", "-7", 1, 0}, Row{L"4", "4", 1, 0}}) {
+        SCOPED_TRACE(r.shown);
+        if (r.shown == std::string("4")) {
+            CloseHandle(blocker); // the last row waits its one slice out
+        }
+        TrvStartParams block = trvtest::StartBlock(settings.configDir);
+        const std::wstring folder = Text(L"Z:\\nowhere\\", r.texts), file = Text(L"cam", r.texts),
+                           sect = Text(L"sect", r.texts);
+        std::vector<std::string> lines;
+        if (r.texts < 0) {
+            lines = {"**** TrvCmd: ", "configuration folder", " is null\n"};
+        }
+        block.pszConfigDir = r.texts < 0   ? nullptr
+                             : r.texts > 0 ? folder.c_str()
+                                           : block.pszConfigDir;
+        if (r.texts > 0) {
+            block.pszCamFileName = file.c_str();
+            block.pszSection = sect.c_str();
+            section = sect.substr(0, 259);
+        }
+        if (r.texts > 259) {
+            for (const char* what : {"configuration folder", "camera file name", "section"}) {
+                lines.insert(lines.end(), {"**** TrvCmd: ", what, " cut to 259 characters\n"});
+            }
+        }
+        settings.Set(L"CamSN_Wait", r.wait, section.c_str());
+        TrvFrameCallback none = nullptr;
+        ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_FRAME_CALLBACK, &none), 1); // START runs in full
+        const DWORD start = GetTickCount();
+        ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+        const long spent = static_cast<long>(GetTickCount() - start);
+        if (r.wait == nullptr) {
+            EXPECT_EQ(block.nSizeX, -1) << "no camera record yet: the size is left alone";
+        }
+        const std::string log = host.TakeLog();
+        lines.insert(lines.end(), {"**** TrvCmd: section=", ToUtf8(section), "\n",
+                                   "***** UEYECAM Init1\n", "***** UEYECAM Init2\n"});
+        EXPECT_TRUE(trvtest::HasInOrder(log, lines)) << log;
+        EXPECT_TRUE(WaitingLines(log, r.shown, r.slices)) << log;
+        const long time = trvtest::NumberAfter(log, "***** UEYECAM Init4 time=");
+        EXPECT_GE(time, r.shown == std::string("4") ? 4900 : 0) << log;
+        EXPECT_LE(time, spent + 20) << log;
+    }
+}
+
+std::atomic<int32_t> gSecondFrames{0};
+
+void SecondCallback(unsigned char*, int32_t, int32_t, int32_t, intptr_t, int32_t) {
+    ++gSecondFrames;
+}
+
+TEST_F(Lifecycle, OneCameraFromStartToStopAndStartAgain) {
+    ASSERT_TRUE(host.loaded());
+    const SimCamera cam = sim_camera("A", 1, 2, 320, 240);
+    sim_add_camera(&cam);
+    ASSERT_EQ(sim_configure(0, "aoi_pos_min", "-6 -6"), 0);
+    // START names its own section; no positive CamSN_Max: the single camera.
+    settings.Set(L"MaxExposureMs", L"1", L"sect1"); // 1000 ms, as the camera's maximum
+    settings.Set(L"CamSN_1", L"NOWHERE", L"sect1");
+    settings.Set(L"CamSN_Max", L"-3", L"sect1");
+    // "trigger" comes from [video] of tarvello.ini, whatever section START named.
+    settings.Trigger(L"3");
+    WritePrivateProfileStringW(L"sect1", L"trigger", L"2",
+                               (settings.configDir + L"tarvello.ini").c_str());
+    settings.WriteConfigFile(L"other.ini", "[sim-camera-parameters]\naoi=0 0 48 24\n");
+    const std::string dir = ToUtf8(settings.configDir);
+    TrvStartParams block = trvtest::StartBlock(settings.configDir);
+    block.pszCamFileName = L"cam1.ini";
+    block.pszSection = L"sect1";
+    block.nFocusType = 1;
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
     EXPECT_EQ(block.nSizeX, 320);
     EXPECT_EQ(block.nSizeY, 240);
-    ASSERT_TRUE(WaitForFrames(4)) << "no live frames";
-    std::vector<Frame> frames;
-    {
-        std::lock_guard<std::mutex> g(gFramesLock);
-        frames = gFrames;
-    }
-    for (const Frame& f : frames) {
-        EXPECT_EQ(f.width, 320);
-        EXPECT_EQ(f.height, 240);
-        EXPECT_EQ(f.size, 320 * 240 * 3);
-        EXPECT_TRUE(f.patternOk) << "frame " << f.number << " differs from the image memory";
-    }
-    EXPECT_NE(frames[0].pixels, frames[1].pixels);
-    EXPECT_EQ(frames[2].pixels, frames[0].pixels);
-    EXPECT_EQ(frames[3].pixels, frames[1].pixels);
-    const std::string log = host.TakeLog();
-    EXPECT_TRUE(Contains(log, "**** TrvCmd: _TRV_DSHOW_CMD_START date=")) << log;
-    EXPECT_TRUE(Contains(log, "**** TrvCmd: section=video\n"));
-    // Written in pieces while the camera thread logs: its lines may fall between them.
-    EXPECT_TRUE(trvtest::HasInOrder(log, {"***** UEYECAM Init3 waiting ", "60", "...\n"})) << log;
-    EXPECT_TRUE(Contains(log, "MyLoadSingle begin\n"));
-    EXPECT_TRUE(Contains(log, "***** UEYECAM OpenCamera9\n"));
-    EXPECT_TRUE(Contains(log, "***** UEYECAM uEueCamThread3\n"));
-
-    // A second start while started: nothing logged, only the size rewritten.
-    TrvStartParams again = StartBlock(settings.configDir);
+    ASSERT_TRUE(trvtest::MoreFrames(3)) << "no live frames";
+    std::string log = host.TakeLog();
+    EXPECT_TRUE(Has(log, "**** TrvCmd: _TRV_DSHOW_CMD_START date=")) << log;
+    EXPECT_TRUE(Has(log, "**** TrvCmd: section=sect1\n***** UEYECAM Init1\n")) << log;
+    EXPECT_TRUE(WaitingLines(log, "60", 1)) << log;
+    EXPECT_TRUE(Has(log, "MyLoadMultiple maxCams=-3\nMyLoadMultiple gMyCams.size()=0\n")) << log;
+    EXPECT_TRUE(Has(log, "MyLoadSingle begin\n"));
+    EXPECT_TRUE(Has(log, "LoadFile3: " + dir + "cam1.ini\n")) << log;
+    EXPECT_FALSE(Has(log, "GetExposure max override")) << "the maximum is not above the camera's";
+    // A start while started logs nothing and only reports the size.
+    TrvStartParams again = trvtest::StartBlock(settings.configDir);
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &again), 1);
     EXPECT_EQ(again.nSizeX, 320);
-    EXPECT_EQ(again.nSizeY, 240);
     EXPECT_EQ(host.TakeLog().find("TrvCmd"), std::string::npos);
 
-    // Stop closes the camera: no more frames, and start reports the closed record's size.
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_STOP), 1);
-    Sleep(100);
-    const size_t afterStop = FrameCount();
-    Sleep(300);
-    EXPECT_EQ(FrameCount(), afterStop);
-    TrvStartParams closed = StartBlock(settings.configDir);
+    TrvTimingParams timing = {-1.0, -1.0};
+    TrvAoiParams down = {1, -3, -5, -7, 64, 48}; // negative positions round down
+    TrvAoiParams read = {2, 0, 0, 0, 0, 0};
+    TrvAoiParams reset = {0, 5, 5, 0, 5, 5};
+    TrvAoiParams failed = {2, 1, 2, 3, 4, 5};
+    int32_t focusType = 3;
+    const std::wstring name260(260, L'n');
+    TrvFrameCallback second = &SecondCallback;
+    TrvFrameCallback first = &trvtest::RecordFrame;
+    struct Row {
+        int32_t code;
+        const void* arg;
+        int32_t result;
+        std::string log;             // a piece of it
+        const char* frames;          // the size of the next frames, or null
+        const char* fault = nullptr; // a call that fails once
+    };
+    const Row rows[] = {
+        {15, reinterpret_cast<void*>(50), 1,
+         "SetExposure: Setting Exposure value=50 time=500.005\n", nullptr},
+        {46, &timing, 1, "", nullptr},
+        {45, &down, 1, "", "64x48"},
+        {45, &read, 1, "***** UEYECAM GetAoiRect x=-4 y=-6 w=64 h=48\n", nullptr},
+        {45, &failed, 0, "", nullptr, "is_AOI:2"},
+        {45, &reset, 1, "", "320x240"},
+        // The type check leaves the start block's focus type alone.
+        {34, &focusType, 1, "GetFocusType=3\n", nullptr},
+        {8, nullptr, 1, "StartFocus BEGIN\nUEYE MyStrobeEnable focusType=1 defType=1\n", nullptr},
+        {10, nullptr, 1, "StopFocus BEGIN\nMyStrobeDisable\n", "320x240"},
+        {42, L"CAM1.INI", 1, "MyResetConfig load new config\nMyResetConfig same config\n", nullptr},
+        {42, name260.c_str(), 0, "MyResetConfig name missing or longer than 259 characters\n",
+         nullptr},
+        {42, L"other.ini", 1, "MyReloadFile2 file=" + dir + "other.ini found=1\n", "48x24"},
+        {47, &second, 1, "", nullptr},
+        {47, &first, 1, "", "48x24"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.code);
+        if (r.fault != nullptr) {
+            sim_fail(r.fault, 125, 1);
+        }
+        sim_journal_clear();
+        EXPECT_EQ(host.Cmd(r.code, reinterpret_cast<intptr_t>(r.arg)), r.result);
+        log = host.TakeLog();
+        EXPECT_TRUE(Has(log, r.log)) << log;
+        if (r.frames != nullptr) {
+            EXPECT_EQ(trvtest::NextFrames(3), r.frames);
+        }
+        if (r.arg == &second) {
+            EXPECT_TRUE(trvtest::WaitFor([] { return gSecondFrames >= 3; })) << "to command 47's";
+        }
+        if (r.code == 8) {
+            EXPECT_TRUE(Has(log, "UEYE ini=" + dir + "tarvello.ini\nUEYE triggerType=3\n")) << log;
+            EXPECT_EQ(trvtest::Calls("is_TriggerMode")[0],
+                      "is_TriggerMode hCam=1 mode=0x1002 -> 0");
+        }
+    }
+    EXPECT_EQ(timing.dFrameRate, 50.0);
+    EXPECT_EQ(timing.dExposure, 20.0) << "the camera keeps the exposure within a frame";
+    EXPECT_EQ(down.x, -4);
+    EXPECT_EQ(down.y, -6);
+    EXPECT_EQ(down.unused12, -7) << "bytes 12 to 15 are not written";
+    EXPECT_EQ(reset.width, 320);
+    EXPECT_EQ(failed.width, 4) << "a failed read leaves the block alone";
+    EXPECT_EQ(focusType, 3);
+
+    // Stop closes the camera and frees its memory; START reports the closed record's size.
+    gFrames.nullAllowed = true; // a frame event queued before the stop
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_STOP), 1);
+    trvtest::FramesDuring(100);
+    EXPECT_EQ(trvtest::FramesDuring(300), 0u) << "frames after STOP";
+    EXPECT_EQ(trvtest::SimQuery(0, "handle"), "0");
+    SimStats stats = {};
+    sim_stats(&stats);
+    EXPECT_EQ(stats.liveBlocks, 0);
+    EXPECT_EQ(stats.freedByExit, 0) << "the plug-in frees its own memory";
+    TrvStartParams closed = trvtest::StartBlock(settings.configDir);
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &closed), 1);
-    EXPECT_EQ(closed.nSizeX, 320);
-    EXPECT_EQ(closed.nSizeY, 240);
-}
+    EXPECT_EQ(closed.nSizeX, 48);
+    EXPECT_EQ(closed.nSizeY, 24);
+    EXPECT_EQ(host.TakeLog(), "TrvCmd: _TRV_DSHOW_CMD_STOP\n");
 
-TEST_F(Lifecycle, MonoCameraFramesAreExpandedToThreeEqualBytes) {
-    const SimCamera cam = sim_camera("M1", 1, 1, 64, 48);
-    sim_add_camera(&cam);
-    PluginHost host;
-    ASSERT_TRUE(host.loaded());
-    TrvStartParams block = StartBlock(settings.configDir);
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
-    ASSERT_TRUE(WaitForFrames(2));
-    std::lock_guard<std::mutex> g(gFramesLock);
-    const Frame& f = gFrames[1];
-    ASSERT_EQ(f.size, 64 * 48 * 3);
-    // Pixel i of the memory holds the pattern byte i; the frame holds it three times.
-    EXPECT_TRUE(trvtest::PatternFits(f.bytes.data(), f.size, true, 1));
-    EXPECT_FALSE(trvtest::PatternFits(f.bytes.data(), f.size, false, 1)) << "read as 24 bits";
-}
-
-TEST_F(Lifecycle, NullFrameCallbackMakesTheNextStartRunAgain) {
-    const SimCamera cam = sim_camera("A", 1, 2, 32, 16);
-    sim_add_camera(&cam);
-    PluginHost host;
-    ASSERT_TRUE(host.loaded());
-    TrvStartParams block = StartBlock(settings.configDir);
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
-    host.TakeLog();
+    // With a null frame callback START runs in full again; null names keep the names in use.
+    settings.Set(L"CamSN_Wait", L"2911", L"sect1");
     TrvFrameCallback none = nullptr;
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_FRAME_CALLBACK, &none), 1);
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_STOP), 1);
-    TrvStartParams again = StartBlock(settings.configDir);
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &again), 1);
-    const std::string log = host.TakeLog();
-    EXPECT_TRUE(Contains(log, "**** TrvCmd: _TRV_DSHOW_CMD_START date="));
-    EXPECT_TRUE(Contains(log, "***** UEYECAM uEueCamThread1\n"));
-}
-
-TEST_F(Lifecycle, MultipleCamerasFromKeysWithGaps) {
-    const SimCamera a = sim_camera("SN2", 2, 2, 40, 30);
-    const SimCamera b = sim_camera("SN5", 5, 2, 80, 60);
-    sim_add_camera(&a);
-    sim_add_camera(&b);
-    settings.Set(L"CamSN_2", L"SN2");
-    settings.Set(L"CamSN_5", L"SN5");
-    settings.Set(L"CamSN_Max", L"6");
-    PluginHost host;
-    ASSERT_TRUE(host.loaded());
-    TrvStartParams block = StartBlock(settings.configDir);
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
-    EXPECT_EQ(block.nSizeX, 40) << "the lowest configured id is current";
-    const std::string log = host.TakeLog();
-    EXPECT_TRUE(Contains(log, "MyLoadMultiple maxCams=6\n"));
-    EXPECT_TRUE(Contains(log, "KEY=CamSN_2 SERNO=SN2\n"));
-    EXPECT_TRUE(Contains(log, "KEY=CamSN_5 SERNO=SN5\n"));
-    EXPECT_TRUE(Contains(log, "MyLoadMultiple key=CamSN_6\n"));
-    EXPECT_FALSE(Contains(log, "CamSN_7"));
-    EXPECT_TRUE(Contains(log, "MyLoadMultiple gMyCams.size()=2\n"));
-    EXPECT_FALSE(Contains(log, "MyLoadSingle")) << "no single camera when keys name cameras";
-    EXPECT_FALSE(Contains(log, "streaming live video")) << "configured cameras start not live";
-    // Camera 5 becomes live on a switch; camera 2 never was.
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 5), 1);
-    const std::string sw = host.TakeLog();
-    EXPECT_TRUE(Contains(sw, "MySetStreamId found i = 1\n")) << sw;
-    EXPECT_TRUE(Contains(sw, "MySetStreamId starting new...\n"));
-    EXPECT_TRUE(Contains(sw, "MySetStreamId success t=")) << sw;
-    EXPECT_TRUE(WaitForFrames(FrameCount() + 2));
-    std::lock_guard<std::mutex> g(gFramesLock);
-    EXPECT_EQ(gFrames.back().width, 80);
-}
-
-TEST_F(Lifecycle, NoPositiveCamSnMaxLoadsTheSingleCamera) {
-    const SimCamera a = sim_camera("SN1", 1, 2, 40, 30);
-    sim_add_camera(&a);
-    settings.Set(L"CamSN_1", L"SN1");
-    settings.Set(L"CamSN_Max", L"-3");
-    PluginHost host;
-    ASSERT_TRUE(host.loaded());
-    TrvStartParams block = StartBlock(settings.configDir);
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
-    const std::string log = host.TakeLog();
-    EXPECT_TRUE(Contains(log, "MyLoadMultiple maxCams=-3\nMyLoadMultiple gMyCams.size()=0\n"))
-        << log;
-    EXPECT_TRUE(Contains(log, "MyLoadSingle begin\n"));
-    EXPECT_TRUE(WaitForFrames(1)) << "the single camera is live";
-}
-
-TEST_F(Lifecycle, StartWithoutCameraTimesOutToOneSliceAndReportsNoSize) {
-    // A camera that takes 15 s to open keeps the thread from signalling within the only slice.
-    settings.Set(L"CamSN_Wait", L"4");
-    const SimCamera a = sim_camera("SLOW", 1, 2, 40, 30);
-    sim_add_camera(&a);
-    sim_set_init_delay_ms(15000);
-    PluginHost host;
-    ASSERT_TRUE(host.loaded());
-    TrvStartParams block = StartBlock(settings.configDir);
-    const DWORD start = GetTickCount();
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
-    const DWORD spent = GetTickCount() - start;
-    EXPECT_GE(spent, 4900u);
-    EXPECT_LT(spent, 20000u) << "one slice, not the default twelve";
-    EXPECT_EQ(block.nSizeX, -1) << "no record yet: the size is left as the host wrote it";
-    const std::string log = host.TakeLog();
-    // The camera thread logs meanwhile; the start command writes exactly one waiting line.
-    size_t waits = 0;
-    for (size_t p = log.find("Init3 waiting"); p != std::string::npos;
-         p = log.find("Init3 waiting", p + 1)) {
-        ++waits;
-    }
-    EXPECT_EQ(waits, 1u) << log;
-    // Its pieces may be interleaved with the camera thread's.
-    EXPECT_TRUE(trvtest::HasInOrder(log, {"Init3 waiting ", "4", "...\n"})) << log;
-    EXPECT_TRUE(Contains(log, "***** UEYECAM Init4 time="));
-}
-
-class CameraEvents : public Lifecycle {
-  protected:
-    void StartOne() {
-        const SimCamera cam = sim_camera("EV", 1, 2, 32, 16);
-        sim_add_camera(&cam);
-        ASSERT_TRUE(host.loaded());
-        TrvStartParams block = StartBlock(settings.configDir);
-        ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
-        ASSERT_TRUE(WaitForFrames(3));
-        sim_set_fps(1); // quiet: the events under test are the only traffic
-        Sleep(200);
-        host.TakeLog();
-    }
-    PluginHost host;
-};
-
-TEST_F(CameraEvents, FramesDuringACommandAreCountedNotDelivered) {
-    StartOne();
-    sim_set_fps(50);
-    ASSERT_TRUE(WaitForFrames(FrameCount() + 3));
-    // A focus command waits a second for a mutex held by another thread, under the command
-    // lock: frames keep coming from the camera but none reaches the host meanwhile.
-    HANDLE holderReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    struct Args {
-        HANDLE ready, release;
-    } args{holderReady, release};
-    HANDLE holder = CreateThread(
-        nullptr, 0,
-        [](void* p) -> DWORD {
-            Args* a = static_cast<Args*>(p);
-            HANDLE m = CreateMutexW(nullptr, FALSE, L"FOCUS_LOCK");
-            WaitForSingleObject(m, INFINITE);
-            SetEvent(a->ready);
-            WaitForSingleObject(a->release, 20000);
-            ReleaseMutex(m);
-            CloseHandle(m);
-            return 0;
-        },
-        &args, 0, nullptr);
-    ASSERT_EQ(WaitForSingleObject(holderReady, 10000), WAIT_OBJECT_0);
-    const uint32_t postedBefore = sim_frames_posted(0);
-    const size_t deliveredBefore = FrameCount();
+    TrvStartParams restart = trvtest::StartBlock(settings.configDir);
+    restart.nFocusType = 7; // not a known type, yet not free run
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &restart), 1);
+    log = host.TakeLog();
+    EXPECT_TRUE(trvtest::HasInOrder(log, {"**** TrvCmd: section=", "sect1", "\n"})) << log;
+    EXPECT_TRUE(WaitingLines(log, "2911", 1)) << log;
+    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, L"OTHER.INI"), 1);
+    EXPECT_TRUE(Has(host.TakeLog(), "MyResetConfig same config\n")) << "the file name in use";
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
-    const size_t deliveredDuring = FrameCount() - deliveredBefore;
-    const uint32_t postedDuring = sim_frames_posted(0) - postedBefore;
-    SetEvent(release);
-    WaitForSingleObject(holder, 10000);
-    CloseHandle(holder);
-    EXPECT_GE(postedDuring, 10u) << "the camera went on posting during the command";
-    EXPECT_LE(deliveredDuring, 1u) << "at most a frame already past the lock when it began";
-    EXPECT_TRUE(WaitForFrames(FrameCount() + 3)) << "frames flow again after the command";
-}
-
-TEST_F(Lifecycle, SharedConfigurationIsRestoredAtLoad) {
-    const SimCamera cam = sim_camera("S", 1, 2, 32, 16);
-    sim_add_camera(&cam);
-    settings.Set(L"CamShareConfig", L"1");
-    settings.Set(L"CamShareLast", L"0");
-    PluginHost host;
-    ASSERT_TRUE(host.loaded());
-    TrvStartParams block = StartBlock(settings.configDir);
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
-    const std::string log = host.TakeLog();
-    EXPECT_TRUE(Contains(log, "LoadFile1 file=")) << "configuration 0 is active: " << log;
-    EXPECT_TRUE(Contains(log, "ueyecam_0.ini found=0\n"));
-}
-
-TEST_F(Lifecycle, SharedConfigurationStaysOffWithoutALastId) {
-    const SimCamera cam = sim_camera("S", 1, 2, 32, 16);
-    sim_add_camera(&cam);
-    settings.Set(L"CamShareConfig", L"1");
-    PluginHost host;
-    ASSERT_TRUE(host.loaded());
-    TrvStartParams block = StartBlock(settings.configDir);
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
-    const std::string log = host.TakeLog();
-    EXPECT_FALSE(Contains(log, "LoadFile1")) << log;
-    EXPECT_TRUE(Contains(log, "LoadFile3: "));
+    EXPECT_TRUE(
+        Has(host.TakeLog(), "StartFocus BEGIN\nUEYE MyStrobeEnable focusType=7 defType=1\n"));
 }
 
 } // namespace

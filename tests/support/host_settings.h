@@ -29,7 +29,6 @@ class HostSettings {
     ~HostSettings() {
         for (const std::wstring& f : written) {
             DeleteFileW(f.c_str());
-            RemoveDirectoryW(f.c_str());
         }
         DeleteFileW(File().c_str());
         DeleteFileW((configDir + L"tarvello.ini").c_str());
@@ -68,15 +67,9 @@ class HostSettings {
         return path;
     }
 
-    // A folder of the configuration folder, named like a file; removed with the tree.
-    bool MakeConfigFolder(const std::wstring& name) {
-        written.push_back(configDir + name);
-        return CreateDirectoryW(written.back().c_str(), nullptr) != 0;
-    }
-
     std::wstring base;
     std::wstring configDir;
-    std::vector<std::wstring> written; // files and folders of the configuration folder
+    std::vector<std::wstring> written; // files of the configuration folder
 };
 
 } // namespace trvtest

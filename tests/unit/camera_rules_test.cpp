@@ -38,6 +38,7 @@ TEST(AoiRules, WorkedExamples) {
     const Case cases[] = {
         {{101, 51, 1002, 503}, {102, 50, 1000, 502}}, // rounded down, centre kept
         {{100, 100, 10, 10}, {88, 100, 32, 10}},      // raised to the minimal width
+        {{101, 100, 9, 10}, {90, 100, 32, 10}},       // centre moved by -23 / 2, toward zero
         {{0, 0, 10, 10}, {0, 0, 32, 10}},             // and x raised back to the minimum
         {{0, 0, 5000, 100}, {1476, 0, 2048, 100}},    // past the right edge: sent anyway
         {{-7, -9, 64, 64}, {0, 0, 64, 64}},

@@ -1,0 +1,238 @@
+// The real plug-in loaded as the host loads it, the host's frame callback, and the plug-in's
+// log emptied as a viewer empties it. The callback is a plain function, so what it saw is
+// process-wide: each end-to-end scenario runs in a process of its own.
+#pragma once
+
+#include "infra/trv_params.h"
+#include "log_reader.h"
+#include "sim_control.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace trvtest {
+
+inline bool Has(const std::string& text, const std::string& piece) {
+    return text.find(piece) != std::string::npos;
+}
+
+inline size_t CountOf(const std::string& text, const std::string& piece) {
+    size_t n = 0;
+    for (size_t p = text.find(piece); p != std::string::npos; p = text.find(piece, p + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+// The number logged right after `label`, or -1.
+inline long NumberAfter(const std::string& log, const std::string& label) {
+    const size_t at = log.find(label);
+    return at == std::string::npos ? -1 : std::strtol(log.c_str() + at + label.size(), nullptr, 10);
+}
+
+// The pieces in this order, other text allowed between them: a line written piece by piece
+// while another thread logs too.
+inline bool HasInOrder(const std::string& text, const std::vector<std::string>& pieces) {
+    size_t at = 0;
+    for (const std::string& piece : pieces) {
+        at = text.find(piece, at);
+        if (at == std::string::npos) {
+            return false;
+        }
+        at += piece.size();
+    }
+    return true;
+}
+
+// The log without the camera thread's slow-frame lines, which come at any time and whose pieces
+// may fall between the pieces of another line.
+inline std::string WithoutSlowFrames(std::string log) {
+    const std::string head = "***** UEYECAM IS_UEYE_MESSAGE m_nBitsPerPixel=";
+    for (size_t p = log.find(head); p != std::string::npos; p = log.find(head, p)) {
+        size_t end = log.find_first_not_of("0123456789", p + head.size());
+        log.erase(p, end - p);
+        size_t t = log.find(" time=", p);
+        while (t != std::string::npos && t >= 5 && log.compare(t - 5, 5, "Init4") == 0) {
+            t = log.find(" time=", t + 1);
+        }
+        if (t != std::string::npos) {
+            end = log.find_first_not_of("0123456789", t + 6);
+            log.erase(t, end != std::string::npos && log[end] == '\n' ? end + 1 - t : 0);
+        }
+    }
+    return log;
+}
+
+// Memory byte i of the simulator's pattern is frame byte i of a 24-bit frame, or frame bytes
+// 3i to 3i+2 of an expanded 8-bit frame. The camera may write its next `later` frames into the
+// memory while the plug-in copies it, so their bytes count as well.
+inline bool PatternFits(const unsigned char* pixels, int32_t size, bool mono, uint32_t later = 1) {
+    if (pixels == nullptr || size < 12) {
+        return false;
+    }
+    const int k = mono ? 3 : 1;
+    uint32_t n = 0;
+    for (int b = 0; b < 4; ++b) {
+        n |= static_cast<uint32_t>(pixels[k * b]) << (8 * b);
+    }
+    for (size_t i = 4; i < static_cast<size_t>(size) / k; i += 997) {
+        const unsigned char* p = pixels + k * i;
+        bool fits = false;
+        for (uint32_t d = 0; d <= later && !fits; ++d) {
+            fits = p[0] == sim_pattern_byte(n + d, i);
+        }
+        if (!fits || (mono && (p[1] != p[0] || p[2] != p[0]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct FrameRecord {
+    std::atomic<uint32_t> frames{0};
+    std::atomic<uint32_t> bad{0}; // no pixels, a wrong size, or a pattern that does not fit
+    std::atomic<int32_t> width{0};
+    std::atomic<int32_t> height{0};
+    std::atomic<bool> nullAllowed{false}; // a frame event queued before STOP comes without pixels
+};
+
+inline FrameRecord gFrames;
+
+// The host's frame callback, for colour cameras.
+inline void RecordFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size,
+                        intptr_t, int32_t) {
+    if (!(pixels == nullptr && gFrames.nullAllowed) &&
+        (int64_t{width} * height * 3 != size || !PatternFits(pixels, size, false))) {
+        ++gFrames.bad;
+    }
+    gFrames.width = width;
+    gFrames.height = height;
+    ++gFrames.frames;
+}
+
+// Waits at most `ms` for `done()`.
+template <class Done> bool WaitFor(Done done, DWORD ms = 20000) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > ms) {
+            return false;
+        }
+        Sleep(5);
+    }
+    return true;
+}
+
+inline bool MoreFrames(uint32_t n, DWORD ms = 20000) {
+    const uint32_t target = gFrames.frames + n;
+    return WaitFor([&] { return gFrames.frames >= target; }, ms);
+}
+
+// Waits for `n` more frames and answers the size of the last, "WxH", or "no frames".
+inline std::string NextFrames(uint32_t n) {
+    return MoreFrames(n) ? std::to_string(gFrames.width) + "x" + std::to_string(gFrames.height)
+                         : "no frames";
+}
+
+// Frames delivered within `ms`.
+inline uint32_t FramesDuring(DWORD ms) {
+    const uint32_t before = gFrames.frames;
+    Sleep(ms);
+    return gFrames.frames - before;
+}
+
+// Folder of the running test program; the plug-in is built beside it.
+inline std::wstring OwnFolder() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring s = path;
+    return s.substr(0, s.find_last_of(L"\\/") + 1);
+}
+
+// A start block as a host fills it, free run, and -1 in the size fields so that a test sees
+// whether START wrote them.
+inline TrvStartParams StartBlock(const std::wstring& configDir,
+                                 TrvErrorCallback onError = nullptr) {
+    TrvStartParams b = {};
+    b.nSizeX = -1;
+    b.nSizeY = -1;
+    b.frameCallback = &RecordFrame;
+    b.errorCallback = onError;
+    b.pszConfigDir = configDir.c_str();
+    b.nFocusType = 3;
+    return b;
+}
+
+// Loads the plug-in and empties its log on a thread of its own, so that a command logging more
+// than the buffer holds loses nothing. Never unloaded: the plug-in's camera thread lives on.
+class PluginHost {
+  public:
+    PluginHost() {
+        m_reader.Drain();
+        HMODULE module = LoadLibraryW((OwnFolder() + L"trvueye.dll").c_str());
+        if (module != nullptr) {
+            m_cmd = reinterpret_cast<int32_t (*)(int32_t, intptr_t)>(
+                reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(1))));
+        }
+        m_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        // The plug-in sets this event at every line while a viewer window exists.
+        m_line = CreateEventW(nullptr, FALSE, FALSE, L"TRV_LOG_EVENTNAME");
+        m_thread = CreateThread(nullptr, 0, &Collect, this, 0, nullptr);
+    }
+    ~PluginHost() {
+        SetEvent(m_stop);
+        WaitForSingleObject(m_thread, 10000);
+        CloseHandle(m_thread);
+        CloseHandle(m_stop);
+        CloseHandle(m_line);
+    }
+    PluginHost(const PluginHost&) = delete;
+    PluginHost& operator=(const PluginHost&) = delete;
+
+    bool loaded() const { return m_cmd != nullptr; }
+    int32_t Cmd(int32_t code, intptr_t param = 0) { return m_cmd(code, param); }
+    template <class Block> int32_t Cmd(int32_t code, Block* block) {
+        return m_cmd(code, reinterpret_cast<intptr_t>(block));
+    }
+    // Everything logged since the last call, slow-frame lines left out.
+    std::string TakeLog() {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_text += ToUtf8(m_reader.Drain());
+        return WithoutSlowFrames(std::exchange(m_text, std::string()));
+    }
+    // While paused the log's mutex is left to the plug-in alone.
+    void Pause(bool paused) {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_paused = paused;
+    }
+
+  private:
+    static DWORD WINAPI Collect(void* self) {
+        auto* h = static_cast<PluginHost*>(self);
+        HANDLE waits[2] = {h->m_stop, h->m_line};
+        while (WaitForMultipleObjects(2, waits, FALSE, 5) != WAIT_OBJECT_0) {
+            std::lock_guard<std::mutex> g(h->m_lock);
+            if (!h->m_paused) {
+                h->m_text += ToUtf8(h->m_reader.Drain());
+            }
+        }
+        return 0;
+    }
+
+    LogReader m_reader;
+    int32_t (*m_cmd)(int32_t, intptr_t) = nullptr;
+    std::mutex m_lock;
+    std::string m_text;
+    bool m_paused = false;
+    HANDLE m_stop = nullptr;
+    HANDLE m_line = nullptr;
+    HANDLE m_thread = nullptr;
+};
+
+} // namespace trvtest
