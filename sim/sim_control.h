@@ -9,7 +9,8 @@
 #include <cstdint>
 
 #ifdef TRV_UEYE_SIM_BUILD
-#define SIM_API extern "C" __declspec(dllexport)
+// The simulator's .def exports these; dllexport too would name each export twice.
+#define SIM_API extern "C"
 #else
 #define SIM_API extern "C" __declspec(dllimport)
 #endif

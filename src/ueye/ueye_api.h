@@ -9,7 +9,8 @@
 #include <cstdint>
 
 #ifdef TRV_UEYE_SIM_BUILD
-#define UEYE_API extern "C" __declspec(dllexport)
+// The simulator's .def exports these; dllexport too would name each export twice.
+#define UEYE_API extern "C"
 #else
 #define UEYE_API extern "C" __declspec(dllimport)
 #endif

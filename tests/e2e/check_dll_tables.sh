@@ -11,13 +11,18 @@ sim=${4:-$(dirname "$dll")/../sim-camera/uEye_api_64.dll}
 out=$("$objdump" -p "$dll")
 fail=0
 
+# The ordinal is the base plus the index: GNU ld makes base 1 index 0, lld base 0 index 1 with
+# slot 0 left empty (objdump lists only the used slots).
 exports=$(printf '%s\n' "$out" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -E '^\s+\[' || true)
-if [ "$(printf '%s\n' "$exports" | grep -c .)" -ne 1 ] ||
-   ! printf '%s\n' "$exports" | grep -qE '^\s+\[ +0\] TrvCmd$'; then
-    echo "exports are not exactly TrvCmd:"; printf '%s\n' "$exports"; fail=1
+base=$(printf '%s\n' "$out" | sed -n 's/^Ordinal Base\s\+\([0-9]\+\)$/\1/p')
+index=$(printf '%s\n' "$exports" | sed -n 's/^\s\+\[ *\([0-9]\+\)\] TrvCmd$/\1/p')
+if [ "$(printf '%s\n' "$exports" | grep -c .)" -ne 1 ] || [ -z "$index" ] || [ -z "$base" ] ||
+   [ $((base + index)) -ne 1 ]; then
+    echo "exports are not exactly TrvCmd at ordinal 1 (base ${base:-?}):"; printf '%s\n' "$exports"; fail=1
 fi
-if ! printf '%s\n' "$out" | grep -qE '^Ordinal Base\s+1$'; then
-    echo "ordinal base is not 1"; fail=1
+slots=$(printf '%s\n' "$out" | sed -n '/^Export Address Table -- /,/^$/p' | grep -E '\+base\[' | sort -u || true)
+if [ "$(printf '%s\n' "$slots" | grep -c .)" -ne 1 ] || ! printf '%s\n' "$slots" | grep -qE '\+base\[ +1\]'; then
+    echo "export address table is not exactly ordinal 1:"; printf '%s\n' "$slots"; fail=1
 fi
 
 allowed='^(KERNEL32|USER32|GDI32|SHELL32|msvcrt|ADVAPI32)\.dll$'
