@@ -1,4 +1,4 @@
-// The simulator's test pattern as a delivered frame shows it: memory byte i is frame byte i
+// The simulator's frame numbers as a delivered frame shows them: memory byte i is frame byte i
 // of a 24-bit frame, or frame bytes 3i, 3i+1 and 3i+2 of an expanded 8-bit frame.
 #pragma once
 
@@ -17,27 +17,29 @@ inline uint32_t FrameNumber(const unsigned char* pixels, bool mono) {
     return n;
 }
 
-// Every `stride`-th memory byte holds the pattern of the frame's number. The camera writes its
-// next frames into the same memory while the plug-in may still be copying (the number, in the
-// first bytes, is written last), so a byte of one of the next `later` frames counts as well;
-// a byte at a wrong place or of an earlier frame does not.
+// The frame number in the last four memory bytes (the bottom row's last pixels).
+inline uint32_t LastFrameNumber(const unsigned char* pixels, int32_t size, bool mono) {
+    const size_t memoryBytes = static_cast<size_t>(size) / (mono ? 3 : 1);
+    return FrameNumber(pixels + (memoryBytes - 4) * (mono ? 3 : 1), mono);
+}
+
+// The frame is whole: the number at its end is the one at its start. The camera writes its
+// next frames into the same memory while the plug-in may still be copying (the number at the
+// start is written last), so a number of one of the next `later` frames counts as well; an
+// earlier one, or one at a wrong place, does not. A monochrome frame has three equal bytes at
+// every `stride`-th pixel.
 inline bool PatternFits(const unsigned char* pixels, int32_t size, bool mono, size_t stride = 997,
                         uint32_t later = 1) {
-    if (pixels == nullptr || size < 12 || stride == 0) {
+    if (pixels == nullptr || size < 24 || stride == 0) {
         return false;
     }
-    const size_t memoryBytes = static_cast<size_t>(size) / (mono ? 3 : 1);
     const uint32_t n = FrameNumber(pixels, mono);
-    for (size_t i = 4; i < memoryBytes; i += stride) {
-        const unsigned char* p = pixels + (mono ? 3 * i : i);
-        bool fits = false;
-        for (uint32_t k = 0; k <= later && !fits; ++k) {
-            fits = p[0] == sim_pattern_byte(n + k, i);
-        }
-        if (!fits) {
-            return false;
-        }
-        if (mono && (p[1] != p[0] || p[2] != p[0])) {
+    if (LastFrameNumber(pixels, size, mono) - n > later) {
+        return false;
+    }
+    for (size_t i = 0; mono && i < static_cast<size_t>(size) / 3; i += stride) {
+        const unsigned char* p = pixels + 3 * i;
+        if (p[1] != p[0] || p[2] != p[0]) {
             return false;
         }
     }
