@@ -10,9 +10,11 @@ using trvhost::ScriptCommand;
 TEST(TrvhostOptions, ParsesEveryOption) {
     Options o;
     std::string error;
-    ASSERT_TRUE(trvhost::ParseOptions({"--plugin", "p.dll", "--config-dir", "c", "--cam-file", "f",
-                                       "--section", "s", "--focus-type", "2", "--seconds", "1.5",
-                                       "--snapshot", "x.png", "--print-log", "--script", "lens"},
+    ASSERT_TRUE(trvhost::ParseOptions({"--plugin",     "p.dll",    "--config-dir", "c",
+                                       "--cam-file",   "f",        "--section",    "s",
+                                       "--focus-type", "2",        "--seconds",    "1.5",
+                                       "--snapshot",   "x.png",    "--print-log",  "--script",
+                                       "lens",         "--report", "r.json",       "--preview"},
                                       o, error))
         << error;
     EXPECT_EQ(o.plugin, "p.dll");
@@ -24,6 +26,8 @@ TEST(TrvhostOptions, ParsesEveryOption) {
     EXPECT_EQ(o.snapshot, "x.png");
     EXPECT_TRUE(o.printLog);
     EXPECT_EQ(o.script, "lens");
+    EXPECT_EQ(o.report, "r.json");
+    EXPECT_TRUE(o.preview);
 }
 
 TEST(TrvhostOptions, BadCommandLinesAreRefusedWithAReason) {
