@@ -7,6 +7,14 @@ namespace sim {
 
 namespace {
 
+struct Rgb {
+    uint8_t r, g, b;
+};
+
+uint8_t Grey(Rgb c) {
+    return static_cast<uint8_t>((77 * c.r + 150 * c.g + 29 * c.b) >> 8);
+}
+
 constexpr Rgb kBars[8] = {{255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0},
                           {255, 0, 255},   {255, 0, 0},   {0, 0, 255},   {0, 0, 0}};
 constexpr Rgb kWhite = {255, 255, 255};
@@ -119,17 +127,6 @@ struct Still {
 };
 
 } // namespace
-
-Rgb SensorColour(int32_t w, int32_t h, int32_t x, int32_t y) {
-    if (w <= 0 || h <= 0) {
-        return kBlack;
-    }
-    return Still(w, h).At(std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1));
-}
-
-uint8_t Grey(Rgb c) {
-    return static_cast<uint8_t>((77 * c.r + 150 * c.g + 29 * c.b) >> 8);
-}
 
 void RenderBackground(const PictureGeometry& g, std::vector<uint8_t>& out) {
     out.assign(g.Bytes(), 0);

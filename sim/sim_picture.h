@@ -7,8 +7,8 @@
 // the average of their bin.
 //
 // The frame number is also in the first four bytes of the image memory and in its last four
-// (little-endian), written last and first: a frame whose two numbers differ was read while the
-// camera wrote the next one. Pure code.
+// (little-endian); the first four are written last, so a frame whose two numbers differ was
+// read while the camera wrote the next one. Pure code.
 #pragma once
 
 #include <cstddef>
@@ -31,14 +31,6 @@ struct PictureGeometry {
     bool operator==(const PictureGeometry& o) const;
     bool operator!=(const PictureGeometry& o) const { return !(*this == o); }
 };
-
-struct Rgb {
-    uint8_t r, g, b;
-};
-
-// The still part of the picture at sensor pixel (x, y).
-Rgb SensorColour(int32_t sensorWidth, int32_t sensorHeight, int32_t x, int32_t y);
-uint8_t Grey(Rgb c);
 
 // The still part of an image, once per geometry.
 void RenderBackground(const PictureGeometry& g, std::vector<uint8_t>& out);
