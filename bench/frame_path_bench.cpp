@@ -88,7 +88,7 @@ struct Event {
     int64_t callbackEnd = 0; // and returned
     uint32_t pixelFrame = 0; // the frame number the delivered pixels start with
     bool badSize = false;    // size not width x height x 3, or no pixels
-    bool torn = false;       // samples further on hold the pattern of another frame
+    bool torn = false;       // the number at the end is another frame's
     bool coalesced = false;  // taken from the queue by the bench and never handed to the plug-in
     uint32_t own = 0;        // which frame event of the phase this is (0: the first posted)
 };
@@ -139,14 +139,13 @@ void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size,
             frame |= static_cast<uint32_t>(pixels[i * step]) << (8 * i);
         }
         e->pixelFrame = frame;
+        // The last four memory bytes hold the number too, written before the first four.
         const size_t memoryBytes = gMono ? gPixels : bytes;
-        const size_t samples[] = {memoryBytes / 4, memoryBytes / 2, memoryBytes / 4 * 3,
-                                  memoryBytes - 1};
-        for (size_t offset : samples) {
-            if (offset >= 4 && pixels[offset * step] != sim_pattern_byte(frame, offset)) {
-                e->torn = true;
-            }
+        uint32_t last = 0;
+        for (size_t i = 0; i < 4; ++i) {
+            last |= static_cast<uint32_t>(pixels[(memoryBytes - 4 + i) * step]) << (8 * i);
         }
+        e->torn = last != frame;
     }
     if (const DWORD ms = gPauseOnceMs.exchange(0)) {
         Sleep(ms);

@@ -46,8 +46,9 @@ inline SimCamera sim_camera(const char* serial, uint32_t deviceId, uint8_t color
     return c;
 }
 
-// Byte `offset` of frame `frame` in the image memory: the frame number in the first four
-// bytes (little-endian), a position-dependent pattern after them.
+// Byte `offset` (0 to 3) of frame `frame`'s number, little-endian, as the first four and the
+// last four bytes of the image memory hold it (the picture itself: sim_picture.h). Later
+// offsets give a position-dependent filler pattern.
 inline uint8_t sim_pattern_byte(uint32_t frame, size_t offset) {
     if (offset < 4) {
         return static_cast<uint8_t>(frame >> (8 * offset));

@@ -1,14 +1,15 @@
-// Live video: one thread writes each live camera's frames into its active image memory at the
-// camera's frame rate and posts the frame event to the window registered for it. A camera in
-// a hardware trigger mode waits for sim_hardware_trigger; a camera whose memory does not fit
-// its image writes nothing and reports a failed transfer.
+// Live video: one thread writes each live camera's frames (the test picture of sim_picture.h)
+// into its active image memory at the camera's frame rate and posts the frame event to the
+// window registered for it. A camera in a hardware trigger mode waits for sim_hardware_trigger;
+// a camera whose memory does not fit its image writes nothing and reports a failed transfer.
+#include "sim_picture.h"
 #include "sim_state.h"
 #include "ueye/ueye_api.h"
 
 #include <mmsystem.h>
 
 #include <algorithm>
-#include <cstring>
+#include <map>
 #include <vector>
 
 namespace sim {
@@ -32,19 +33,40 @@ void PostEvent(const Camera& c, int32_t code) {
     }
 }
 
-// The test pattern of sim_pattern_byte, written a 64 KiB block at a time: the pattern repeats
-// every 256 bytes.
-void WritePattern(char* memory, size_t bytes, uint32_t frame) {
-    static char block[65536];
-    for (size_t i = 0; i < sizeof block; ++i) {
-        block[i] = static_cast<char>(sim_pattern_byte(frame, 256 + i));
+// The part of the sensor an image of format `f` shows.
+PictureGeometry Geometry(const Camera& c, const ImageFormat& f) {
+    const Pair bin = Factors(c.p.binning);
+    const Pair sub = Factors(c.p.subsampling);
+    PictureGeometry g;
+    g.sensorWidth = static_cast<int32_t>(c.config.maxWidth);
+    g.sensorHeight = static_cast<int32_t>(c.config.maxHeight);
+    g.x = c.p.full.a != 0 ? 0 : c.p.aoi.x;
+    g.y = c.p.full.b != 0 ? 0 : c.p.aoi.y;
+    g.width = f.width;
+    g.height = f.height;
+    g.stepX = bin.a * sub.a;
+    g.stepY = bin.b * sub.b;
+    g.binX = bin.a;
+    g.binY = bin.b;
+    g.mono = f.bits == 8;
+    return g;
+}
+
+// The still part of each camera's picture, kept while its geometry stays; the live thread's
+// own, so drawn outside the lock.
+struct Background {
+    PictureGeometry geometry;
+    std::vector<uint8_t> bytes;
+};
+
+void Write(std::map<size_t, Background>& backgrounds, size_t camera, const PictureGeometry& g,
+           char* memory, uint32_t frame) {
+    Background& b = backgrounds[camera];
+    if (b.bytes.empty() || b.geometry != g) {
+        b.geometry = g;
+        RenderBackground(g, b.bytes);
     }
-    for (size_t done = 0; done < bytes; done += sizeof block) {
-        std::memcpy(memory + done, block, std::min(sizeof block, bytes - done));
-    }
-    for (size_t i = 0; i < 4 && i < bytes; ++i) {
-        memory[i] = static_cast<char>(sim_pattern_byte(frame, i));
-    }
+    WritePicture(g, b.bytes, frame, reinterpret_cast<uint8_t*>(memory));
 }
 
 // A frame decided under the lock and written outside it, as a camera's transfer does not
@@ -53,7 +75,7 @@ struct Job {
     size_t camera;
     uint32_t handle;
     char* memory;
-    size_t bytes;
+    PictureGeometry geometry;
     uint32_t frame;
 };
 
@@ -74,8 +96,7 @@ void Decide(State& s, size_t index, std::vector<Job>& jobs) {
     const uint32_t frame = ++c.framesPosted;
     ++s.stats.framesPosted;
     s.writing.insert(c.activeMemory);
-    jobs.push_back({index, c.handle, c.activeMemory,
-                    static_cast<size_t>(f.width) * f.height * (f.bits / 8), frame});
+    jobs.push_back({index, c.handle, c.activeMemory, Geometry(c, f), frame});
 }
 
 // Under the lock again: the frame event, unless the camera stopped or its memory went away
@@ -106,6 +127,7 @@ void Finish(State& s, const Job& job) {
 DWORD WINAPI LiveThread(LPVOID) {
     timeBeginPeriod(1);
     std::vector<Job> jobs;
+    std::map<size_t, Background> backgrounds;
     for (;;) {
         State& s = Get();
         int64_t wake = 0;
@@ -140,7 +162,7 @@ DWORD WINAPI LiveThread(LPVOID) {
             }
         }
         for (const Job& job : jobs) {
-            WritePattern(job.memory, job.bytes, job.frame);
+            Write(backgrounds, job.camera, job.geometry, job.memory, job.frame);
         }
         if (!jobs.empty()) {
             std::lock_guard<std::mutex> g(s.lock);

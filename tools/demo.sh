@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the reference host under Wine against the simulated camera library: first the default
 # colour camera with an area-of-interest change, then two cameras and a stream switch. Prints
-# frame rates and the plug-in's log, and leaves a PNG snapshot.
+# frame rates, frame counts and the plug-in's log, and leaves side by side a PNG snapshot and
+# the JSON report of the run it was taken in.
 set -euo pipefail
 BUILD=$1
 shift || true
@@ -29,7 +30,7 @@ io_limits=0 10000
 INI
 export TRV_SIM_CONFIG=$(winpath "$OUT/camera.ini")
 "$RUN" "$BIN/trvhost.exe" --plugin "$BIN/trvueye.dll" --config-dir "$OUT" --seconds 3 \
-    --snapshot "$OUT/snapshot.png" --print-log \
+    --snapshot "$OUT/snapshot.png" --report "$OUT/report.json" --print-log \
     --script "timing; exposure 50; timing; aoi get; aoi set 100 100 640 480; wait 1; aoi reset; wait 1; lens; output 1 75" \
     "$@"
 
@@ -59,4 +60,7 @@ export TRV_SIM_CONFIG=$(winpath "$OUT/cameras.ini")
 "$RUN" "$BIN/trvhost.exe" --plugin "$BIN/trvueye.dll" --config-dir "$OUT" --seconds 0 \
     --script "switch 1; wait 2; switch 2; wait 2; switch 1; wait 1" "$@" | grep '^trvhost:'
 echo
-echo "demo: snapshot at $OUT/snapshot.png"
+echo "== the report of demo 1 ($OUT/report.json)"
+cat "$OUT/report.json"
+echo
+echo "demo: snapshot at $OUT/snapshot.png, its run's report at $OUT/report.json"

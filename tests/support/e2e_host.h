@@ -39,25 +39,32 @@ inline std::string WithoutSlowFrames(std::string log) {
     return log;
 }
 
-// Memory byte i of the simulator's pattern is frame byte i of a 24-bit frame, or frame bytes
-// 3i to 3i+2 of an expanded 8-bit frame. The camera may write its next `later` frames into the
-// memory while the plug-in copies it, so their bytes count as well.
-inline bool PatternFits(const unsigned char* pixels, int32_t size, bool mono, uint32_t later = 1) {
-    if (pixels == nullptr || size < 12) {
-        return false;
-    }
-    const int k = mono ? 3 : 1;
+// The simulator's frame number as a delivered frame shows it: memory byte i is frame byte i
+// of a 24-bit frame, or frame bytes 3i to 3i+2 of an expanded 8-bit frame.
+inline uint32_t FrameNumber(const unsigned char* pixels, bool mono) {
     uint32_t n = 0;
     for (int b = 0; b < 4; ++b) {
-        n |= static_cast<uint32_t>(pixels[k * b]) << (8 * b);
+        n |= static_cast<uint32_t>(pixels[mono ? 3 * b : b]) << (8 * b);
     }
-    for (size_t i = 4; i < static_cast<size_t>(size) / k; i += 997) {
-        const unsigned char* p = pixels + k * i;
-        bool fits = false;
-        for (uint32_t d = 0; d <= later && !fits; ++d) {
-            fits = p[0] == sim_pattern_byte(n + d, i);
-        }
-        if (!fits || (mono && (p[1] != p[0] || p[2] != p[0]))) {
+    return n;
+}
+
+// The frame is whole: the number in its last four memory bytes is the one at its start. The
+// camera writes its next frames into the same memory while the plug-in may still be copying (the
+// number at the start is written last), so one of the next `later` frames counts as well. A
+// monochrome frame has three equal bytes at every pixel looked at.
+inline bool PatternFits(const unsigned char* pixels, int32_t size, bool mono, uint32_t later = 1) {
+    if (pixels == nullptr || size < 24) {
+        return false;
+    }
+    const size_t k = mono ? 3 : 1;
+    const size_t memoryBytes = static_cast<size_t>(size) / k;
+    if (FrameNumber(pixels + (memoryBytes - 4) * k, mono) - FrameNumber(pixels, mono) > later) {
+        return false;
+    }
+    for (size_t i = 0; mono && i < memoryBytes; i += 997) {
+        const unsigned char* p = pixels + 3 * i;
+        if (p[1] != p[0] || p[2] != p[0]) {
             return false;
         }
     }

@@ -53,6 +53,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
         } else if (a == "--snapshot") {
             if (!value(out.snapshot))
                 return false;
+        } else if (a == "--report") {
+            if (!value(out.report))
+                return false;
         } else if (a == "--script") {
             if (!value(out.script))
                 return false;
@@ -74,6 +77,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
             }
         } else if (a == "--print-log") {
             out.printLog = true;
+        } else if (a == "--preview") {
+            out.preview = true;
         } else {
             error = "unknown option '" + a + "'";
             return false;

@@ -12,9 +12,11 @@ struct Options {
     std::string camFile;
     std::string section;
     std::string snapshot;
+    std::string report; // JSON of every figure and script result
     int focusType = 3;
     double seconds = 3.0;
     bool printLog = false;
+    bool preview = false; // a window showing the live frames
     std::string script;
 };
 

@@ -1,17 +1,22 @@
 // trvhost: the reference host. Loads a plug-in DLL, drives its life through TrvCmd, receives
-// frames, prints the frame rate, writes a PNG snapshot and runs a script of host commands.
+// frames, counts them, prints the frame rate, writes a PNG snapshot and a JSON report, runs a
+// script of host commands and can show the live frames in a window.
 //   trvhost --plugin PATH [--config-dir DIR] [--cam-file NAME] [--section NAME]
-//           [--focus-type N] [--seconds S] [--snapshot FILE.png] [--script "cmd; cmd"]
-//           [--print-log]
+//           [--focus-type N] [--seconds S] [--snapshot FILE.png] [--report FILE.json]
+//           [--script "cmd; cmd"] [--print-log] [--preview]
 #include "infra/trv_params.h"
+#include "frame_check.h"
 #include "host_options.h"
 #include "log_reader.h"
+
+#include <nlohmann/json.hpp>
 
 #include <windows.h>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -22,24 +27,61 @@ namespace {
 
 using TrvCmdFn = int32_t (*)(int32_t, intptr_t);
 
+using Json = nlohmann::ordered_json;
+
 std::atomic<uint64_t> gFrames{0};
-std::atomic<uint64_t> gBadSizes{0};
 std::atomic<uint64_t> gErrors{0};
 std::atomic<int32_t> gWidth{0};
 std::atomic<int32_t> gHeight{0};
+std::mutex gCheckLock;
+trvhost::FrameChecker gCheck;
 std::atomic<bool> gWantCopy{false};
 std::mutex gCopyLock;
 std::vector<unsigned char> gCopy;
 int32_t gCopyWidth = 0;
 int32_t gCopyHeight = 0;
 
+// The preview: the newest frame in rows padded to 4 bytes, as a DIB wants them.
+std::atomic<HWND> gPreview{nullptr};
+std::atomic<bool> gPreviewClosed{false};
+std::mutex gPreviewLock;
+std::vector<unsigned char> gPreviewPixels;
+int32_t gPreviewWidth = 0;
+int32_t gPreviewHeight = 0;
+
+void KeepForPreview(const unsigned char* pixels, int32_t width, int32_t height) {
+    const HWND window = gPreview;
+    if (window == nullptr) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> g(gPreviewLock);
+        const size_t row = static_cast<size_t>(width) * 3;
+        const size_t stride = (row + 3) & ~size_t{3};
+        gPreviewPixels.resize(stride * static_cast<size_t>(height));
+        for (int32_t y = 0; y < height; ++y) {
+            std::copy(pixels + y * row, pixels + (y + 1) * row,
+                      gPreviewPixels.begin() + y * stride);
+        }
+        gPreviewWidth = width;
+        gPreviewHeight = height;
+    }
+    InvalidateRect(window, nullptr, FALSE); // painted on the window's thread
+}
+
 void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size, intptr_t,
              int32_t) {
     ++gFrames;
     gWidth = width;
     gHeight = height;
-    if (static_cast<int64_t>(width) * height * 3 != size || pixels == nullptr) {
-        ++gBadSizes;
+    bool whole = false;
+    {
+        std::lock_guard<std::mutex> g(gCheckLock);
+        const uint64_t wrong = gCheck.Counts().wrongSize;
+        gCheck.Add(pixels, width, height, size);
+        whole = gCheck.Counts().wrongSize == wrong;
+    }
+    if (!whole) {
         return;
     }
     if (gWantCopy) {
@@ -49,6 +91,7 @@ void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size,
         gCopyHeight = height;
         gWantCopy = false;
     }
+    KeepForPreview(pixels, width, height);
 }
 
 void OnError() {
@@ -67,6 +110,98 @@ std::wstring WindowsPath(const std::string& path) {
         w = L"Z:" + w;
     }
     return w;
+}
+
+uint32_t LastFrameNumber() {
+    std::lock_guard<std::mutex> g(gCheckLock);
+    return gCheck.LastNumber();
+}
+
+constexpr UINT_PTR kTitleTimer = 1;
+
+// The preview window: paints the newest frame scaled to its client area; its title shows the
+// frame rate and number, twice a second.
+LRESULT CALLBACK PreviewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    static uint64_t framesBefore = 0;
+    static DWORD ticksBefore = 0;
+    switch (msg) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        RECT client;
+        GetClientRect(hwnd, &client);
+        std::lock_guard<std::mutex> g(gPreviewLock);
+        if (gPreviewPixels.empty()) {
+            FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        } else {
+            BITMAPINFO bmi = {};
+            bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+            bmi.bmiHeader.biWidth = gPreviewWidth;
+            bmi.bmiHeader.biHeight = -gPreviewHeight; // top row first
+            bmi.bmiHeader.biPlanes = 1;
+            bmi.bmiHeader.biBitCount = 24;
+            bmi.bmiHeader.biCompression = BI_RGB;
+            SetStretchBltMode(dc, COLORONCOLOR);
+            StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, gPreviewWidth,
+                          gPreviewHeight, gPreviewPixels.data(), &bmi, DIB_RGB_COLORS, SRCCOPY);
+        }
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return 1; // the frame covers the whole client area
+    case WM_TIMER: {
+        const uint64_t frames = gFrames;
+        const DWORD now = GetTickCount();
+        const double fps =
+            now != ticksBefore ? (frames - framesBefore) * 1000.0 / (now - ticksBefore) : 0.0;
+        framesBefore = frames;
+        ticksBefore = now;
+        wchar_t title[160];
+        swprintf(title, 160, L"trvhost: %.1f fps, frame %lu, %d x %d", fps,
+                 static_cast<unsigned long>(LastFrameNumber()), gWidth.load(), gHeight.load());
+        SetWindowTextW(hwnd, title);
+        return 0;
+    }
+    case WM_CLOSE:
+        gPreviewClosed = true;
+        gPreview = nullptr;
+        DestroyWindow(hwnd);
+        return 0;
+    default:
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+}
+
+// A window about half the frame's size, at most 960 pixels wide.
+bool OpenPreview(int32_t width, int32_t height) {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = PreviewProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.lpszClassName = L"TrvhostPreview";
+    if (RegisterClassExW(&wc) == 0) {
+        return false;
+    }
+    if (width <= 0 || height <= 0) {
+        width = 640;
+        height = 480;
+    }
+    const double scale = std::min(1.0, 960.0 / width);
+    RECT r = {0, 0, static_cast<LONG>(width * scale), static_cast<LONG>(height * scale)};
+    AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"trvhost", WS_OVERLAPPEDWINDOW, 0, 0,
+                                r.right - r.left, r.bottom - r.top, nullptr, nullptr, wc.hInstance,
+                                nullptr);
+    if (hwnd == nullptr) {
+        return false;
+    }
+    SetTimer(hwnd, kTitleTimer, 500, nullptr);
+    ShowWindow(hwnd, SW_SHOWNORMAL);
+    UpdateWindow(hwnd);
+    gPreview = hwnd;
+    return true;
 }
 
 class Host {
@@ -88,25 +223,35 @@ class Host {
             std::fflush(stdout);
         }
     }
-    // Lets frames flow for `seconds`; prints their rate and size.
-    void Run(double seconds, const char* label) {
+    // Lets frames flow for `seconds` (less when the preview is closed); prints their rate and
+    // size and keeps them for the report.
+    void Run(double seconds, const std::string& label) {
         const uint64_t before = gFrames;
         const DWORD start = GetTickCount();
         const DWORD ms = static_cast<DWORD>(seconds * 1000);
-        while (GetTickCount() - start < ms) {
+        while (GetTickCount() - start < ms && !gPreviewClosed) {
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
                 DispatchMessageW(&msg);
             }
             FlushLog();
-            Sleep(20);
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         }
         const double spent = (GetTickCount() - start) / 1000.0;
         const uint64_t n = gFrames - before;
-        std::printf("trvhost: %s: %llu frames in %.1f s = %.1f fps, %d x %d\n", label,
-                    static_cast<unsigned long long>(n), spent, spent > 0 ? n / spent : 0.0,
-                    gWidth.load(), gHeight.load());
+        const double fps = spent > 0 ? n / spent : 0.0;
+        std::printf("trvhost: %s: %llu frames in %.1f s = %.1f fps, %d x %d\n", label.c_str(),
+                    static_cast<unsigned long long>(n), spent, fps, gWidth.load(), gHeight.load());
+        runs.push_back({{"phase", label},
+                        {"frames", n},
+                        {"seconds", spent},
+                        {"fps", fps},
+                        {"width", gWidth.load()},
+                        {"height", gHeight.load()}});
     }
+
+    Json runs = Json::array();
 
   private:
     TrvCmdFn m_cmd;
@@ -114,65 +259,66 @@ class Host {
     LogReader m_log;
 };
 
-void RunScript(Host& host, const std::vector<trvhost::ScriptCommand>& script) {
-    for (const trvhost::ScriptCommand& c : script) {
-        auto num = [&](size_t i) {
-            double v = 0;
-            trvhost::ParseNumber(c.args[i], v);
-            return v;
-        };
-        if (c.name == "exposure") {
-            const int32_t r = host.Cmd(_TRV_DSHOW_CMD_SET_EXPOSURE, static_cast<intptr_t>(num(0)));
-            std::printf("trvhost: exposure %s%% -> %d\n", c.args[0].c_str(), r);
-        } else if (c.name == "timing") {
-            TrvTimingParams t = {};
-            const int32_t r = host.Cmd(_TRV_DSHOW_CMD_GET_TIMING, &t);
-            std::printf("trvhost: timing -> %d: %.3f fps, exposure %.3f ms\n", r, t.dFrameRate,
-                        t.dExposure);
-        } else if (c.name == "aoi") {
-            TrvAoiParams a = {};
-            a.nMode = c.args[0] == "get" ? 2 : c.args[0] == "reset" ? 0 : 1;
-            if (a.nMode == 1) {
-                a.x = static_cast<int32_t>(num(1));
-                a.y = static_cast<int32_t>(num(2));
-                a.width = static_cast<int32_t>(num(3));
-                a.height = static_cast<int32_t>(num(4));
-            }
-            const int32_t r = host.Cmd(_TRV_DSHOW_CMD_AOI, &a);
-            std::printf("trvhost: aoi %s -> %d: x=%d y=%d w=%d h=%d\n", c.args[0].c_str(), r, a.x,
-                        a.y, a.width, a.height);
-        } else if (c.name == "focus") {
-            const bool start = c.args[0] == "start";
-            const int32_t r =
-                host.Cmd(start ? _TRV_DSHOW_CMD_START_FOCUS : _TRV_DSHOW_CMD_STOP_FOCUS);
-            std::printf("trvhost: focus %s -> %d\n", c.args[0].c_str(), r);
-        } else if (c.name == "focus-type") {
-            int32_t v = static_cast<int32_t>(num(0));
-            const int32_t r = host.Cmd(_TRV_DSHOW_CMD_GET_FOCUS_TYPE, &v);
-            std::printf("trvhost: focus-type %s -> %d: %d\n", c.args[0].c_str(), r, v);
-        } else if (c.name == "switch") {
-            const int32_t r = host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, static_cast<intptr_t>(num(0)));
-            std::printf("trvhost: switch %s -> %d\n", c.args[0].c_str(), r);
-        } else if (c.name == "reset-config") {
-            const std::wstring name(c.args[0].begin(), c.args[0].end());
-            const int32_t r =
-                host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(name.c_str()));
-            std::printf("trvhost: reset-config %s -> %d\n", c.args[0].c_str(), r);
-        } else if (c.name == "lens") {
-            TrvPraxCamResParams p = {};
-            const int32_t r = host.Cmd(_TRV_DSHOW_CMD_PRAX_CAM_RES, &p);
-            std::printf("trvhost: lens -> %d: x=%g y=%g\n", r, p.dResX, p.dResY);
-        } else if (c.name == "output") {
-            TrvPraxControlParams p = {};
-            p.nType = static_cast<int32_t>(num(0));
-            p.dPercent = num(1);
-            const int32_t r = host.Cmd(_TRV_DSHOW_CMD_PRAX_CONTROL, &p);
-            std::printf("trvhost: output %s %s%% -> %d\n", c.args[0].c_str(), c.args[1].c_str(), r);
-        } else if (c.name == "wait") {
-            host.Run(num(0), ("after " + c.name + " " + c.args[0]).c_str());
-        }
-        std::fflush(stdout);
+// Runs one script command; prints and answers what it did.
+Json RunCommand(Host& host, const trvhost::ScriptCommand& c) {
+    auto num = [&](size_t i) {
+        double v = 0;
+        trvhost::ParseNumber(c.args[i], v);
+        return v;
+    };
+    std::string text = c.name;
+    for (const std::string& a : c.args) {
+        text += " " + a;
     }
+    Json out = {{"command", text}};
+    if (c.name == "exposure") {
+        out["result"] = host.Cmd(_TRV_DSHOW_CMD_SET_EXPOSURE, static_cast<intptr_t>(num(0)));
+    } else if (c.name == "timing") {
+        TrvTimingParams t = {};
+        out["result"] = host.Cmd(_TRV_DSHOW_CMD_GET_TIMING, &t);
+        out["frame_rate"] = t.dFrameRate;
+        out["exposure_ms"] = t.dExposure;
+    } else if (c.name == "aoi") {
+        TrvAoiParams a = {};
+        a.nMode = c.args[0] == "get" ? 2 : c.args[0] == "reset" ? 0 : 1;
+        if (a.nMode == 1) {
+            a.x = static_cast<int32_t>(num(1));
+            a.y = static_cast<int32_t>(num(2));
+            a.width = static_cast<int32_t>(num(3));
+            a.height = static_cast<int32_t>(num(4));
+        }
+        out["result"] = host.Cmd(_TRV_DSHOW_CMD_AOI, &a);
+        out["aoi"] = {{"x", a.x}, {"y", a.y}, {"width", a.width}, {"height", a.height}};
+    } else if (c.name == "focus") {
+        const bool start = c.args[0] == "start";
+        out["result"] = host.Cmd(start ? _TRV_DSHOW_CMD_START_FOCUS : _TRV_DSHOW_CMD_STOP_FOCUS);
+    } else if (c.name == "focus-type") {
+        int32_t v = static_cast<int32_t>(num(0));
+        out["result"] = host.Cmd(_TRV_DSHOW_CMD_GET_FOCUS_TYPE, &v);
+        out["focus_type"] = v;
+    } else if (c.name == "switch") {
+        out["result"] = host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, static_cast<intptr_t>(num(0)));
+    } else if (c.name == "reset-config") {
+        const std::wstring name(c.args[0].begin(), c.args[0].end());
+        out["result"] =
+            host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, reinterpret_cast<intptr_t>(name.c_str()));
+    } else if (c.name == "lens") {
+        TrvPraxCamResParams p = {};
+        out["result"] = host.Cmd(_TRV_DSHOW_CMD_PRAX_CAM_RES, &p);
+        out["resolution"] = {{"x", p.dResX}, {"y", p.dResY}};
+    } else if (c.name == "output") {
+        TrvPraxControlParams p = {};
+        p.nType = static_cast<int32_t>(num(0));
+        p.dPercent = num(1);
+        out["result"] = host.Cmd(_TRV_DSHOW_CMD_PRAX_CONTROL, &p);
+    } else if (c.name == "wait") {
+        host.Run(num(0), "after " + text);
+        out["phase"] = host.runs.back();
+        return out;
+    }
+    std::printf("trvhost: %s -> %s\n", text.c_str(), out.dump().c_str());
+    std::fflush(stdout);
+    return out;
 }
 
 bool WriteSnapshot(const std::string& path) {
@@ -193,6 +339,28 @@ bool WriteSnapshot(const std::string& path) {
     std::string narrow(wide.begin(), wide.end());
     return stbi_write_png(narrow.c_str(), gCopyWidth, gCopyHeight, 3, rgb.data(), gCopyWidth * 3) !=
            0;
+}
+
+bool WriteReport(const std::string& path, const Json& report) {
+    FILE* f = _wfopen(WindowsPath(path).c_str(), L"wb");
+    if (f == nullptr) {
+        return false;
+    }
+    const std::string text = report.dump(2) + "\n";
+    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+Json FrameFigures() {
+    std::lock_guard<std::mutex> g(gCheckLock);
+    const trvhost::FrameCounts& n = gCheck.Counts();
+    return {{"total", n.frames},
+            {"wrong_size", n.wrongSize},
+            {"repeated", n.repeated},
+            {"skipped", n.skipped},
+            {"torn", n.torn},
+            {"restarts", n.restarts},
+            {"last_number", gCheck.LastNumber()}};
 }
 
 } // namespace
@@ -222,6 +390,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     Host host(cmd, opt.printLog);
+    Json report = {{"plugin", opt.plugin}};
     std::wstring configDir = WindowsPath(opt.configDir);
     if (!configDir.empty() && configDir.back() != L'\\') {
         configDir += L'\\';
@@ -240,22 +409,39 @@ int main(int argc, char** argv) {
     start.nFocusType = opt.focusType;
     start.pszCamFileName = camFile.empty() ? nullptr : camFile.c_str();
     start.pszSection = section.empty() ? nullptr : section.c_str();
+    if (opt.preview && !OpenPreview(start.nSizeX, start.nSizeY)) {
+        std::printf("trvhost: the preview window could not be opened\n");
+    }
     const int32_t started = host.Cmd(_TRV_DSHOW_CMD_START, &start);
     if (start.nSizeX == -1 && start.nSizeY == -1) {
         std::printf("trvhost: START -> %d returned no image size: no camera was loaded\n", started);
     } else {
         std::printf("trvhost: START -> %d, image %d x %d\n", started, start.nSizeX, start.nSizeY);
     }
+    report["start"] = {{"result", started}, {"width", start.nSizeX}, {"height", start.nSizeY}};
+    if (HWND w = gPreview; w != nullptr && start.nSizeX > 0 && start.nSizeY > 0) {
+        const double scale = std::min(1.0, 960.0 / start.nSizeX);
+        RECT r = {0, 0, static_cast<LONG>(start.nSizeX * scale),
+                  static_cast<LONG>(start.nSizeY * scale)};
+        AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+        SetWindowPos(w, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                     SWP_NOMOVE | SWP_NOZORDER);
+    }
     host.Run(opt.seconds, "live");
-    RunScript(host, script);
+    Json results = Json::array();
+    for (const trvhost::ScriptCommand& c : script) {
+        results.push_back(RunCommand(host, c));
+    }
     int status = 0;
     if (gFrames == 0) {
         std::printf("trvhost: no frame arrived within %.1f s\n", opt.seconds);
         status = 1;
     }
+    report["snapshot"] = nullptr;
     if (!opt.snapshot.empty() && gFrames > 0) {
         if (WriteSnapshot(opt.snapshot)) {
             std::printf("trvhost: snapshot %s\n", opt.snapshot.c_str());
+            report["snapshot"] = opt.snapshot;
         } else {
             std::printf("trvhost: no snapshot could be taken\n");
             status = 1;
@@ -264,12 +450,28 @@ int main(int argc, char** argv) {
     host.Cmd(_TRV_DSHOW_CMD_STOP);
     host.Cmd(_TRV_DSHOW_CMD_CLOSE);
     host.Cmd(_TRV_DSHOW_CMD_UNLOAD);
-    std::printf("trvhost: %llu frames, %llu with a wrong size, %llu error callbacks\n",
-                static_cast<unsigned long long>(gFrames.load()),
-                static_cast<unsigned long long>(gBadSizes.load()),
-                static_cast<unsigned long long>(gErrors.load()));
-    if (gBadSizes != 0) {
+    const Json frames = FrameFigures();
+    std::printf(
+        "trvhost: %llu frames, %llu with a wrong size, %llu repeated, %llu numbers "
+        "skipped, %llu torn, %llu error callbacks\n",
+        frames["total"].get<unsigned long long>(), frames["wrong_size"].get<unsigned long long>(),
+        frames["repeated"].get<unsigned long long>(), frames["skipped"].get<unsigned long long>(),
+        frames["torn"].get<unsigned long long>(), static_cast<unsigned long long>(gErrors.load()));
+    if (frames["wrong_size"].get<uint64_t>() != 0) {
         status = 1;
+    }
+    report["phases"] = host.runs;
+    report["script"] = results;
+    report["frames"] = frames;
+    report["error_callbacks"] = gErrors.load();
+    report["status"] = status;
+    if (!opt.report.empty()) {
+        if (WriteReport(opt.report, report)) {
+            std::printf("trvhost: report %s\n", opt.report.c_str());
+        } else {
+            std::printf("trvhost: the report %s could not be written\n", opt.report.c_str());
+            status = 1;
+        }
     }
     std::fflush(stdout);
     // The plug-in's camera thread runs until the process ends.
