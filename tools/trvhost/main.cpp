@@ -7,6 +7,7 @@
 #include "infra/trv_params.h"
 #include "frame_check.h"
 #include "host_options.h"
+#include "preview.h"
 #include "log_reader.h"
 
 #include <nlohmann/json.hpp>
@@ -41,34 +42,6 @@ std::vector<unsigned char> gCopy;
 int32_t gCopyWidth = 0;
 int32_t gCopyHeight = 0;
 
-// The preview: the newest frame in rows padded to 4 bytes, as a DIB wants them.
-std::atomic<HWND> gPreview{nullptr};
-std::atomic<bool> gPreviewClosed{false};
-std::mutex gPreviewLock;
-std::vector<unsigned char> gPreviewPixels;
-int32_t gPreviewWidth = 0;
-int32_t gPreviewHeight = 0;
-
-void KeepForPreview(const unsigned char* pixels, int32_t width, int32_t height) {
-    const HWND window = gPreview;
-    if (window == nullptr) {
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> g(gPreviewLock);
-        const size_t row = static_cast<size_t>(width) * 3;
-        const size_t stride = (row + 3) & ~size_t{3};
-        gPreviewPixels.resize(stride * static_cast<size_t>(height));
-        for (int32_t y = 0; y < height; ++y) {
-            std::copy(pixels + y * row, pixels + (y + 1) * row,
-                      gPreviewPixels.begin() + y * stride);
-        }
-        gPreviewWidth = width;
-        gPreviewHeight = height;
-    }
-    InvalidateRect(window, nullptr, FALSE); // painted on the window's thread
-}
-
 void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size, intptr_t,
              int32_t) {
     ++gFrames;
@@ -91,7 +64,7 @@ void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size,
         gCopyHeight = height;
         gWantCopy = false;
     }
-    KeepForPreview(pixels, width, height);
+    trvhost::ShowInPreview(pixels, width, height);
 }
 
 void OnError() {
@@ -117,91 +90,20 @@ uint32_t LastFrameNumber() {
     return gCheck.LastNumber();
 }
 
-constexpr UINT_PTR kTitleTimer = 1;
-
-// The preview window: paints the newest frame scaled to its client area; its title shows the
-// frame rate and number, twice a second.
-LRESULT CALLBACK PreviewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+// The preview's title: frame rate since the last title, frame number and size.
+std::wstring PreviewTitle() {
     static uint64_t framesBefore = 0;
     static DWORD ticksBefore = 0;
-    switch (msg) {
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        RECT client;
-        GetClientRect(hwnd, &client);
-        std::lock_guard<std::mutex> g(gPreviewLock);
-        if (gPreviewPixels.empty()) {
-            FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        } else {
-            BITMAPINFO bmi = {};
-            bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
-            bmi.bmiHeader.biWidth = gPreviewWidth;
-            bmi.bmiHeader.biHeight = -gPreviewHeight; // top row first
-            bmi.bmiHeader.biPlanes = 1;
-            bmi.bmiHeader.biBitCount = 24;
-            bmi.bmiHeader.biCompression = BI_RGB;
-            SetStretchBltMode(dc, COLORONCOLOR);
-            StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, gPreviewWidth,
-                          gPreviewHeight, gPreviewPixels.data(), &bmi, DIB_RGB_COLORS, SRCCOPY);
-        }
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
-    case WM_ERASEBKGND:
-        return 1; // the frame covers the whole client area
-    case WM_TIMER: {
-        const uint64_t frames = gFrames;
-        const DWORD now = GetTickCount();
-        const double fps =
-            now != ticksBefore ? (frames - framesBefore) * 1000.0 / (now - ticksBefore) : 0.0;
-        framesBefore = frames;
-        ticksBefore = now;
-        wchar_t title[160];
-        swprintf(title, 160, L"trvhost: %.1f fps, frame %lu, %d x %d", fps,
-                 static_cast<unsigned long>(LastFrameNumber()), gWidth.load(), gHeight.load());
-        SetWindowTextW(hwnd, title);
-        return 0;
-    }
-    case WM_CLOSE:
-        gPreviewClosed = true;
-        gPreview = nullptr;
-        DestroyWindow(hwnd);
-        return 0;
-    default:
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    }
-}
-
-// A window about half the frame's size, at most 960 pixels wide.
-bool OpenPreview(int32_t width, int32_t height) {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = PreviewProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.lpszClassName = L"TrvhostPreview";
-    if (RegisterClassExW(&wc) == 0) {
-        return false;
-    }
-    if (width <= 0 || height <= 0) {
-        width = 640;
-        height = 480;
-    }
-    const double scale = std::min(1.0, 960.0 / width);
-    RECT r = {0, 0, static_cast<LONG>(width * scale), static_cast<LONG>(height * scale)};
-    AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"trvhost", WS_OVERLAPPEDWINDOW, 0, 0,
-                                r.right - r.left, r.bottom - r.top, nullptr, nullptr, wc.hInstance,
-                                nullptr);
-    if (hwnd == nullptr) {
-        return false;
-    }
-    SetTimer(hwnd, kTitleTimer, 500, nullptr);
-    ShowWindow(hwnd, SW_SHOWNORMAL);
-    UpdateWindow(hwnd);
-    gPreview = hwnd;
-    return true;
+    const uint64_t frames = gFrames;
+    const DWORD now = GetTickCount();
+    const double fps =
+        now != ticksBefore ? (frames - framesBefore) * 1000.0 / (now - ticksBefore) : 0.0;
+    framesBefore = frames;
+    ticksBefore = now;
+    wchar_t title[160];
+    swprintf(title, 160, L"trvhost: %.1f fps, frame %lu, %d x %d", fps,
+             static_cast<unsigned long>(LastFrameNumber()), gWidth.load(), gHeight.load());
+    return title;
 }
 
 class Host {
@@ -229,7 +131,7 @@ class Host {
         const uint64_t before = gFrames;
         const DWORD start = GetTickCount();
         const DWORD ms = static_cast<DWORD>(seconds * 1000);
-        while (GetTickCount() - start < ms && !gPreviewClosed) {
+        while (GetTickCount() - start < ms && !trvhost::PreviewClosed()) {
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 TranslateMessage(&msg);
@@ -409,7 +311,7 @@ int main(int argc, char** argv) {
     start.nFocusType = opt.focusType;
     start.pszCamFileName = camFile.empty() ? nullptr : camFile.c_str();
     start.pszSection = section.empty() ? nullptr : section.c_str();
-    if (opt.preview && !OpenPreview(start.nSizeX, start.nSizeY)) {
+    if (opt.preview && !trvhost::OpenPreview(&PreviewTitle)) {
         std::printf("trvhost: the preview window could not be opened\n");
     }
     const int32_t started = host.Cmd(_TRV_DSHOW_CMD_START, &start);
@@ -419,14 +321,7 @@ int main(int argc, char** argv) {
         std::printf("trvhost: START -> %d, image %d x %d\n", started, start.nSizeX, start.nSizeY);
     }
     report["start"] = {{"result", started}, {"width", start.nSizeX}, {"height", start.nSizeY}};
-    if (HWND w = gPreview; w != nullptr && start.nSizeX > 0 && start.nSizeY > 0) {
-        const double scale = std::min(1.0, 960.0 / start.nSizeX);
-        RECT r = {0, 0, static_cast<LONG>(start.nSizeX * scale),
-                  static_cast<LONG>(start.nSizeY * scale)};
-        AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-        SetWindowPos(w, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
-                     SWP_NOMOVE | SWP_NOZORDER);
-    }
+    trvhost::FitPreview(start.nSizeX, start.nSizeY);
     host.Run(opt.seconds, "live");
     Json results = Json::array();
     for (const trvhost::ScriptCommand& c : script) {
