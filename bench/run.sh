@@ -41,10 +41,9 @@ echo "bench: native frame conversion (about 2 minutes)"
 
 if [ "$windows_status" = built ]; then
     run="$WINDOWS/wine-run.sh"
-    # The first process makes the prefix; a wineserver kept up makes the next ones start fast.
-    "$run" cmd /c exit >/dev/null 2>&1 || true
-    WINEPREFIX=$WINDOWS/wineprefix /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
-    stop_server() { WINEPREFIX=$WINDOWS/wineprefix /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true; }
+    # Makes the prefix if needed; a wineserver kept up makes the next processes start fast.
+    "$run" --start-server || true
+    stop_server() { "$run" --stop-server || true; }
     trap 'stop_server; rm -rf "$WORK"' EXIT
     echo "bench: Windows frame conversion under Wine (about 40 seconds)"
     "$run" "$WINDOWS/bin/frame_bench_win.exe" --trv_md="$WORK/win.md" ||

@@ -152,6 +152,9 @@ def ctest(preset, build_dir, log, extra):
     failed_log.unlink(missing_ok=True)
     order_cheapest_first(build_dir)
     start = Path(log).stat().st_size if Path(log).exists() else 0
+    slots = build_dir / "wine-slots.json"  # one Wine prefix a slot, written by ./trv
+    if slots.exists():
+        extra = ["--resource-spec-file", str(slots)] + extra
     code = run(["ctest", "--preset", preset, "-j", JOBS, "--timeout", TEST_TIMEOUT_S,
                  "--no-tests=ignore"] + extra, log)
     record_costs(log, start)
