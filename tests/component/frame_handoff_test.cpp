@@ -42,6 +42,7 @@ class FrameHandoff : public testing::Test {
             delete[] cam.m_pcFrameBufferB;
         }
         gMyCams.clear();
+        gCurCamIndex = 0;
         gFrameCallback = nullptr;
     }
     // A live record of the given size whose image memory is `memory`.
@@ -107,6 +108,7 @@ TEST_F(FrameHandoff, BuffersAlternateAndFollowTheSize) {
 
     MyCam& gray = AddCam(3, 7, 2, 8, mono);
     gray.m_dwLastFrameTick = GetTickCount() - 1500;
+    gCurCamIndex = 1; // frames are taken from the current camera's record
     Frame(gray, 3);
     ASSERT_EQ(gDeliveries.back().size, 7 * 2 * 3);
     for (size_t i = 0; i < mono.size(); ++i) {

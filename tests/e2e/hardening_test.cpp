@@ -1,9 +1,7 @@
 // What a host or camera library may legally do: a long sensor-information block (every test),
 // a second start-up, a stale ready signal, a settings path that does not fit, a slow host.
-#include "frame_pattern.h"
+#include "e2e_host.h"
 #include "host_settings.h"
-#include "log_text.h"
-#include "plugin_host.h"
 #include "ueye/ueye_api.h"
 
 #include <gtest/gtest.h>
@@ -39,14 +37,10 @@ void OnError() {
 }
 
 bool WaitFor(const std::atomic<int>& count, int target) {
-    for (DWORD t0 = GetTickCount(); count < target && GetTickCount() - t0 < 20000; Sleep(5)) {
-    }
-    return count >= target;
+    return trvtest::WaitFor([&] { return count >= target; });
 }
 
-bool Has(const std::string& text, const std::string& piece) {
-    return text.find(piece) != std::string::npos;
-}
+using trvtest::Has;
 
 class Hardening : public testing::Test {
   protected:
@@ -59,7 +53,8 @@ class Hardening : public testing::Test {
         sim_configure(0, "sensor_info_bytes", "1024");
     }
     int32_t Start(TrvFrameCallback onFrame = &OnFrame) {
-        block = trvtest::StartBlock(settings.configDir, onFrame, &OnError);
+        block = trvtest::StartBlock(settings.configDir, &OnError);
+        block.frameCallback = onFrame;
         return host.Cmd(_TRV_DSHOW_CMD_START, &block);
     }
     trvtest::HostSettings settings;
@@ -67,20 +62,15 @@ class Hardening : public testing::Test {
     TrvStartParams block = {};
 };
 
+// The log of a refused start-up is checked in the lifecycle scenario, after STOP; here the
+// camera streams on, to the callback of the refused start.
 TEST_F(Hardening, SecondStartUpKeepsTheRunningCameraThread) {
     ASSERT_EQ(Start(), 1);
     ASSERT_TRUE(WaitFor(gCalls, 2));
     TrvFrameCallback none = nullptr;
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_FRAME_CALLBACK, &none), 1);
-    host.TakeLog();
     ASSERT_EQ(Start(&OnSecondFrame), 1);
     EXPECT_EQ(block.nSizeX, 64);
-    const std::string log = host.TakeLog();
-    EXPECT_TRUE(Has(log, "**** TrvCmd: _TRV_DSHOW_CMD_START date=")) << log;
-    EXPECT_TRUE(Has(log, "**** TrvCmd: section=video\n**** TrvCmd: camera thread already "
-                         "running\n"))
-        << log;
-    EXPECT_FALSE(Has(log, "Init1") || Has(log, "uEueCamThread1") || Has(log, "MyLoad")) << log;
     EXPECT_TRUE(WaitFor(gSecondCalls, 2)) << "frames go to the new callback";
 }
 

@@ -56,67 +56,72 @@ std::wstring Text(const std::wstring& head, int length) {
     return s;
 }
 
-TEST_F(Lifecycle, StartWaitsInWholeSlicesOfFiveSeconds) {
+struct SliceRow {
+    const char* name;
+    const wchar_t* wait; // null: absent
+    const char* shown;
+    size_t slices;
+    int texts; // length of the start block's texts; 0 null names, -1 all null
+};
+
+// One start-up per process: a second one finds the camera thread running and waits for none.
+class StartSlices : public Lifecycle, public testing::WithParamInterface<SliceRow> {};
+
+TEST_P(StartSlices, StartWaitsInWholeSlicesOfFiveSeconds) {
     ASSERT_TRUE(host.loaded());
+    const SliceRow& r = GetParam();
+    const bool waitsOut = r.shown == std::string("4");
     const SimCamera cam = sim_camera("SLOW", 1, 2, 40, 30);
     sim_add_camera(&cam);
     sim_set_init_delay_ms(600000); // no camera thread signals while the test runs
     // An object of another kind under the event's name: START cannot make its event, so every
-    // wait fails at once and the slices are counted without being waited out.
-    HANDLE blocker = CreateMutexW(nullptr, FALSE, L"TRV_UEYE_EVENT");
-    struct Row {
-        const wchar_t* wait; // null: absent
-        const char* shown;
-        size_t slices;
-        int texts; // length of the start block's texts; 0 null names, -1 all null
-    };
-    std::wstring section = L"video";
-    for (const Row& r :
-         {Row{nullptr, "60", 12, 0}, Row{L"9", "9", 1, 259}, Row{L"10", "10", 2, 1000},
-          Row{L"0", "0", 1, -1}, Row{L"-7", "-7", 1, 0}, Row{L"4", "4", 1, 0}}) {
-        SCOPED_TRACE(r.shown);
-        if (r.shown == std::string("4")) {
-            CloseHandle(blocker); // the last row waits its one slice out
-        }
-        TrvStartParams block = trvtest::StartBlock(settings.configDir);
-        const std::wstring folder = Text(L"Z:\\nowhere\\", r.texts), file = Text(L"cam", r.texts),
-                           sect = Text(L"sect", r.texts);
-        std::vector<std::string> lines;
-        if (r.texts < 0) {
-            lines = {"**** TrvCmd: ", "configuration folder", " is null\n"};
-        }
-        block.pszConfigDir = r.texts < 0   ? nullptr
-                             : r.texts > 0 ? folder.c_str()
-                                           : block.pszConfigDir;
-        if (r.texts > 0) {
-            block.pszCamFileName = file.c_str();
-            block.pszSection = sect.c_str();
-            section = sect.substr(0, 259);
-        }
-        if (r.texts > 259) {
-            for (const char* what : {"configuration folder", "camera file name", "section"}) {
-                lines.insert(lines.end(), {"**** TrvCmd: ", what, " cut to 259 characters\n"});
-            }
-        }
-        settings.Set(L"CamSN_Wait", r.wait, section.c_str());
-        TrvFrameCallback none = nullptr;
-        ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_FRAME_CALLBACK, &none), 1); // START runs in full
-        const DWORD start = GetTickCount();
-        ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
-        const long spent = static_cast<long>(GetTickCount() - start);
-        if (r.wait == nullptr) {
-            EXPECT_EQ(block.nSizeX, -1) << "no camera record yet: the size is left alone";
-        }
-        const std::string log = host.TakeLog();
-        lines.insert(lines.end(), {"**** TrvCmd: section=", ToUtf8(section), "\n",
-                                   "***** UEYECAM Init1\n", "***** UEYECAM Init2\n"});
-        EXPECT_TRUE(trvtest::HasInOrder(log, lines)) << log;
-        EXPECT_TRUE(WaitingLines(log, r.shown, r.slices)) << log;
-        const long time = trvtest::NumberAfter(log, "***** UEYECAM Init4 time=");
-        EXPECT_GE(time, r.shown == std::string("4") ? 4900 : 0) << log;
-        EXPECT_LE(time, spent + 20) << log;
+    // wait fails at once and the slices are counted without being waited out. The row of 4
+    // seconds waits its one slice out. The object stays for the life of the row's process.
+    if (!waitsOut) {
+        CreateMutexW(nullptr, FALSE, L"TRV_UEYE_EVENT");
     }
+    TrvStartParams block = trvtest::StartBlock(settings.configDir);
+    const std::wstring folder = Text(L"Z:\\nowhere\\", r.texts), file = Text(L"cam", r.texts),
+                       sect = Text(L"sect", r.texts);
+    std::wstring section = L"video";
+    std::vector<std::string> lines;
+    if (r.texts < 0) {
+        lines = {"**** TrvCmd: ", "configuration folder", " is null\n"};
+    }
+    block.pszConfigDir = r.texts < 0 ? nullptr : r.texts > 0 ? folder.c_str() : block.pszConfigDir;
+    if (r.texts > 0) {
+        block.pszCamFileName = file.c_str();
+        block.pszSection = sect.c_str();
+        section = sect.substr(0, 259);
+    }
+    if (r.texts > 259) {
+        for (const char* what : {"configuration folder", "camera file name", "section"}) {
+            lines.insert(lines.end(), {"**** TrvCmd: ", what, " cut to 259 characters\n"});
+        }
+    }
+    settings.Set(L"CamSN_Wait", r.wait, section.c_str());
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+    const long spent = static_cast<long>(GetTickCount() - start);
+    if (r.wait == nullptr) {
+        EXPECT_EQ(block.nSizeX, -1) << "no camera record yet: the size is left alone";
+    }
+    const std::string log = host.TakeLog();
+    lines.insert(lines.end(), {"**** TrvCmd: section=", ToUtf8(section), "\n",
+                               "***** UEYECAM Init1\n", "***** UEYECAM Init2\n"});
+    EXPECT_TRUE(trvtest::HasInOrder(log, lines)) << log;
+    EXPECT_TRUE(WaitingLines(log, r.shown, r.slices)) << log;
+    const long time = trvtest::NumberAfter(log, "***** UEYECAM Init4 time=");
+    EXPECT_GE(time, waitsOut ? 4900 : 0) << log;
+    EXPECT_LE(time, spent + 20) << log;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StartSlices,
+    testing::Values(SliceRow{"Absent", nullptr, "60", 12, 0}, SliceRow{"Nine", L"9", "9", 1, 259},
+                    SliceRow{"Ten", L"10", "10", 2, 1000}, SliceRow{"Zero", L"0", "0", 1, -1},
+                    SliceRow{"Negative", L"-7", "-7", 1, 0}, SliceRow{"Four", L"4", "4", 1, 0}),
+    [](const testing::TestParamInfo<SliceRow>& info) { return std::string(info.param.name); });
 
 std::atomic<int32_t> gSecondFrames{0};
 
@@ -243,16 +248,19 @@ TEST_F(Lifecycle, OneCameraFromStartToStopAndStartAgain) {
     EXPECT_EQ(closed.nSizeY, 24);
     EXPECT_EQ(host.TakeLog(), "TrvCmd: _TRV_DSHOW_CMD_STOP\n");
 
-    // With a null frame callback START runs in full again; null names keep the names in use.
-    settings.Set(L"CamSN_Wait", L"2911", L"sect1");
+    // With a null frame callback START stores the block again, yet the camera thread runs on:
+    // no new thread, no wait. Null names keep the names in use.
     TrvFrameCallback none = nullptr;
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_FRAME_CALLBACK, &none), 1);
     TrvStartParams restart = trvtest::StartBlock(settings.configDir);
     restart.nFocusType = 7; // not a known type, yet not free run
     ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &restart), 1);
+    EXPECT_EQ(restart.nSizeX, 48);
     log = host.TakeLog();
-    EXPECT_TRUE(trvtest::HasInOrder(log, {"**** TrvCmd: section=", "sect1", "\n"})) << log;
-    EXPECT_TRUE(WaitingLines(log, "2911", 1)) << log;
+    EXPECT_TRUE(trvtest::HasInOrder(
+        log, {"**** TrvCmd: section=", "sect1", "\n**** TrvCmd: camera thread already running\n"}))
+        << log;
+    EXPECT_FALSE(Has(log, "Init1") || Has(log, "Init3") || Has(log, "MyLoad")) << log;
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, L"OTHER.INI"), 1);
     EXPECT_TRUE(Has(host.TakeLog(), "MyResetConfig same config\n")) << "the file name in use";
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);

@@ -4,9 +4,9 @@
 # named for the version; every checksum right; no simulated camera library; the packaged (stripped)
 # DLL still with its one export and by-ordinal imports; every program with its version resource.
 #   check_package.sh CPACK CPACK_CONFIG VERSION OBJDUMP CHECK_DLL_TABLES RUNNER VERSION_INFO_EXE
-#                    CHECK_VERSION_INFO
+#                    CHECK_VERSION_INFO SIMULATED_DLL
 set -eu
-cpack=$1 config=$2 version=$3 objdump=$4 check_tables=$5 run=$6 reader=$7 check_version=$8
+cpack=$1 config=$2 version=$3 objdump=$4 check_tables=$5 run=$6 reader=$7 check_version=$8 sim=$9
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail=0
@@ -47,7 +47,9 @@ done
 grep -q "trvueye $version " "$dir/README.txt" || { echo "README.txt does not name $version"; fail=1; }
 grep -qE '@[A-Z_]+@' "$dir/README.txt" && { echo "README.txt has unreplaced @ names"; fail=1; }
 
-"$check_tables" "$objdump" "$dir/trvueye.dll" || fail=1
+# The simulated library of the build, as the package has none.
+"$check_tables" "$objdump" "$dir/trvueye.dll" \
+    "$(dirname "$check_tables")/../component/ueye_call_table.cpp" "$sim" || fail=1
 "$check_version" "$run" "$reader" "$version" "$dir/trvueye.dll" "$dir/trvhost.exe" \
     "$dir/trvlog.exe" || fail=1
 [ $fail -eq 0 ] && echo "package ok: $base.zip, $(wc -c <"$zip") bytes"
