@@ -18,15 +18,16 @@ struct SharedBuffer {
         mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 10000,
                                      L"TRV_LOG_MAPNAME");
         view = static_cast<wchar_t*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-        Set(L"");
+        Clear();
     }
     ~SharedBuffer() {
-        Set(L"");
+        Clear();
         UnmapViewOfFile(view);
         CloseHandle(mapping);
     }
     std::wstring Text() const { return std::wstring(view, wcsnlen(view, 5000)); }
     void Set(const std::wstring& text) { wmemcpy(view, text.c_str(), text.size() + 1); }
+    void Clear() { view[0] = L'\0'; }
     HANDLE mapping;
     wchar_t* view;
 };
@@ -63,7 +64,7 @@ TEST(LogClient, PiecesNumbersEventsAndTheMutex) {
         EXPECT_FALSE(EventSet(event));
         log.Write("dropped\n");
         EXPECT_TRUE(EventSet(event)) << "also when the piece was dropped";
-        shared.Set(L"");
+        shared.Clear();
         log.WriteW(L"wide\n");
         EXPECT_TRUE(EventSet(event));
     }
@@ -85,7 +86,7 @@ TEST(LogClient, PiecesNumbersEventsAndTheMutex) {
     const DWORD start = GetTickCount();
     log.Write(std::string(5000, 'c').c_str());
     EXPECT_LT(GetTickCount() - start, 2500u) << "a wait for the mutex takes 5000 ms";
-    shared.Set(L"");
+    shared.Clear();
     log.Write("lost\n");
     state = 2;
     holder.join();

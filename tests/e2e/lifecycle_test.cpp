@@ -268,4 +268,24 @@ TEST_F(Lifecycle, OneCameraFromStartToStopAndStartAgain) {
         Has(host.TakeLog(), "StartFocus BEGIN\nUEYE MyStrobeEnable focusType=7 defType=1\n"));
 }
 
+// CLOSE and UNLOAD close every camera as STOP does: the library's handle is gone, frames stop.
+class Closing : public Lifecycle, public testing::WithParamInterface<int32_t> {};
+
+TEST_P(Closing, EveryCameraIsClosed) {
+    const SimCamera cam = sim_camera("C", 1, 2, 32, 16);
+    sim_add_camera(&cam);
+    ASSERT_TRUE(host.loaded());
+    TrvStartParams block = trvtest::StartBlock(settings.configDir);
+    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+    ASSERT_TRUE(trvtest::MoreFrames(3)) << "no live frames";
+    gFrames.nullAllowed = true; // a frame event queued before the close
+    EXPECT_EQ(host.Cmd(GetParam()), 1);
+    EXPECT_EQ(trvtest::SimQuery(0, "handle"), "0");
+    trvtest::FramesDuring(100);
+    EXPECT_EQ(trvtest::FramesDuring(300), 0u) << "frames after the close";
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, Closing,
+                         testing::Values(_TRV_DSHOW_CMD_CLOSE, _TRV_DSHOW_CMD_UNLOAD));
+
 } // namespace

@@ -145,13 +145,20 @@ inline TrvStartParams StartBlock(const std::wstring& configDir,
     return b;
 }
 
+// The plug-in beside the test program, or the one TRV_PLUGIN names (a Debug build's).
+inline std::wstring PluginPath() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableW(L"TRV_PLUGIN", path, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(path) : OwnFolder() + L"trvueye.dll";
+}
+
 // Loads the plug-in and empties its log on a thread of its own, so that a command logging more
 // than the buffer holds loses nothing. Never unloaded: the plug-in's camera thread lives on.
 class PluginHost {
   public:
     PluginHost() {
         m_reader.Drain();
-        HMODULE module = LoadLibraryW((OwnFolder() + L"trvueye.dll").c_str());
+        HMODULE module = LoadLibraryW(PluginPath().c_str());
         if (module != nullptr) {
             m_cmd = reinterpret_cast<int32_t (*)(int32_t, intptr_t)>(
                 reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(1))));
