@@ -1,8 +1,6 @@
 # Cross toolchain: Debian's clang and lld producing Windows x86-64 binaries, with the headers and
 # libraries of MinGW-w64 (posix threads) and of its GCC runtime.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
 set(CMAKE_SYSROOT /usr/${TOOLCHAIN_PREFIX})
 
 set(CMAKE_C_COMPILER clang)
@@ -27,11 +25,3 @@ endforeach()
 get_filename_component(TRV_CLANG_REAL /usr/bin/clang REALPATH)
 get_filename_component(TRV_CLANG_BIN ${TRV_CLANG_REAL} DIRECTORY)
 find_program(CMAKE_RC_COMPILER NAMES llvm-windres HINTS ${TRV_CLANG_BIN} REQUIRED)
-set(CMAKE_DLLTOOL ${TOOLCHAIN_PREFIX}-dlltool)
-set(CMAKE_OBJDUMP ${TOOLCHAIN_PREFIX}-objdump)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
