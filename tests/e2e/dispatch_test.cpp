@@ -54,6 +54,18 @@ bool FocusLockExists() {
     return m != nullptr;
 }
 
+// Another thread can take the mutex `m` at once (the calling thread owns what it took itself).
+bool FreeElsewhere(HANDLE m) {
+    DWORD got = WAIT_TIMEOUT;
+    std::thread([&] {
+        got = WaitForSingleObject(m, 0);
+        if (got != WAIT_TIMEOUT) {
+            ReleaseMutex(m);
+        }
+    }).join();
+    return got == WAIT_OBJECT_0;
+}
+
 // A handle to the named mutex, which a thread took and ended without releasing.
 HANDLE Abandoned(const wchar_t* name) {
     HANDLE m = CreateMutexW(nullptr, FALSE, name);
@@ -206,6 +218,7 @@ TEST_F(Dispatch, FocusLockHeldElsewhereAbandonedAndTheLogMutexAbandoned) {
         EXPECT_EQ(host.Cmd(code), 1);
         EXPECT_EQ(host.TakeLog(), code == 8 ? "StartFocus BEGIN\nStartFocus END\n"
                                             : "StopFocus BEGIN\nStopFocus END\n");
+        EXPECT_TRUE(FreeElsewhere(m)) << "released after the command";
         CloseHandle(m);
         EXPECT_FALSE(FocusLockExists());
     }
