@@ -162,6 +162,7 @@ TEST_F(CameraOpen, CameraListIsFilledOnceAndRetriedUntilThen) {
     EnumerateCameras();
     EXPECT_TRUE(gCamList.empty());
     EXPECT_EQ(TakeLog(), "ERROR: Could not receive camera list\n");
+    sim_configure(-1, "list_count", "6"); // more than the buffer was made for
     EnumerateCameras();
     ASSERT_EQ(gCamList.size(), 1u);
     EXPECT_EQ(Calls("is_CameraCount").size(), 4u);
