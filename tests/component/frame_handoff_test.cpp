@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 namespace {
@@ -15,13 +16,21 @@ struct Delivery {
     intptr_t reserved;
     int32_t reserved2;
     std::vector<unsigned char> bytes;
+    bool lockFree; // another thread could take the command lock during the callback
 };
 
 std::vector<Delivery> gDeliveries;
 
 void RecordFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size,
                  intptr_t reserved, int32_t reserved2) {
-    Delivery d{pixels, width, height, size, reserved, reserved2, {}};
+    bool lockFree = false;
+    std::thread([&] {
+        lockFree = TryEnterCriticalSection(&gCmdLock) != 0;
+        if (lockFree) {
+            LeaveCriticalSection(&gCmdLock);
+        }
+    }).join();
+    Delivery d{pixels, width, height, size, reserved, reserved2, {}, lockFree};
     if (pixels != nullptr && size > 0) {
         d.bytes.assign(pixels, pixels + size);
     }
@@ -84,6 +93,7 @@ TEST_F(FrameHandoff, BuffersAlternateAndFollowTheSize) {
     for (const Delivery& d : gDeliveries) {
         EXPECT_EQ(d.width * 100 + d.height, 503);
         EXPECT_EQ(d.size, 45);
+        EXPECT_TRUE(d.lockFree) << "the callback runs outside the command lock";
         EXPECT_EQ(d.reserved + d.reserved2, 0);
         EXPECT_EQ(d.bytes, memory) << "24-bit frames are the image memory unchanged";
     }
