@@ -40,3 +40,23 @@ CALL(504, is_IO, S (*)(H, U, void*, U))
 CALL(510, is_ParameterFile, S (*)(H, U, void*, U))
 CALL(540, is_CameraMemory, S (*)(H, U, void*, U))
 // clang-format on
+
+// The argument values the same table fixes.
+#define VALUE(name, value) static_assert(ueye::name == (value), #name);
+
+VALUE(kInitRetry, 184)
+VALUE(kColorRgb24, 1)
+VALUE(kColorMono8, 6)
+VALUE(kQuery, 0x8000)
+VALUE(kQuerySupportedTrigger, 0x8004)
+VALUE(kQueryFrameRate, 32768.0)
+VALUE(kStopWait, 1)
+VALUE(kStopForce, 0x4000)
+VALUE(kExposureRange, 6)
+VALUE(kExposureGet, 7)
+VALUE(kExposureSet, 12)
+VALUE(kCaptureStatusReset, 1)
+VALUE(kCaptureStatusGet, 2)
+VALUE(kParameterLoad, 2)
+VALUE(kMemoryRead, 4)
+VALUE(kMemorySize, 6)
