@@ -203,6 +203,11 @@ def build(log, native):
     return not native or run(["cmake", "--build", "--preset", "native", "-j", JOBS], log) == 0
 
 
+def products_build(log):
+    return run(["cmake", "--build", "--preset", "windows", "-j", JOBS, "--target", "trvueye",
+                "ueye_sim", "trvhost", "trvlog"], log) == 0
+
+
 def first_error(log):
     for line in Path(log).read_text(errors="replace").splitlines():
         if "error" in line.lower():
@@ -313,8 +318,13 @@ def main():
             restorer.mutate(f)
             head = f"[{i:2}/{len(chosen)}] #{f.number:<3}"
             if not build(log, built_natively(f.path)):
-                verdict = f"DOES NOT BUILD: {first_error(log)}"
-                broken.append(f)
+                if products_build(log):
+                    # The plug-in builds; a compile-time check of the tests refuses the fault.
+                    catches[f.number] = "(the tests' build)"
+                    verdict = f"caught   by the tests' build: {first_error(log)}"
+                else:
+                    verdict = f"DOES NOT BUILD: {first_error(log)}"
+                    broken.append(f)
             else:
                 first = run_suite(f, log, hints.get(f.key()))
                 if first:
@@ -343,7 +353,7 @@ def main():
     # A catch counts only when its test passes on the unchanged tree.
     unsound = set()
     for name in sorted(set(catches.values())):
-        if not name.startswith("(ctest") and any(
+        if not name.startswith("(") and any(
                 ctest(p, d, log, ["-R", exact(name)]) for p, d in
                 (("native", NATIVE_BUILD), ("windows", WIN_BUILD))):
             unsound.add(name)
