@@ -210,7 +210,7 @@ def products_build(log):
 
 def first_error(log):
     for line in Path(log).read_text(errors="replace").splitlines():
-        if "error" in line.lower():
+        if "error:" in line.lower():
             return line.strip()[:160]
     return "see " + str(log)
 
