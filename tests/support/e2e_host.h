@@ -51,9 +51,11 @@ inline uint32_t FrameNumber(const unsigned char* pixels, bool mono) {
 
 // The frame is whole: the number in its last four memory bytes is the one at its start. The
 // camera writes its next frames into the same memory while the plug-in may still be copying (the
-// number at the start is written last), so one of the next `later` frames counts as well. A
-// monochrome frame has three equal bytes at every pixel looked at.
-inline bool PatternFits(const unsigned char* pixels, int32_t size, bool mono, uint32_t later = 1) {
+// number at the start is written last), so one of the next `later` frames counts as well: a thread
+// on a loaded machine can be held for a second, 30 frames at the simulator's default rate. A frame
+// of a wrong size or offset has picture bytes there, hardly ever a number that close. A monochrome
+// frame has three equal bytes at every pixel looked at.
+inline bool PatternFits(const unsigned char* pixels, int32_t size, bool mono, uint32_t later = 30) {
     if (pixels == nullptr || size < 24) {
         return false;
     }
