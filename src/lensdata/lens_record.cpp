@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <cstring>
-#include <limits>
 
 namespace trv {
 
@@ -24,11 +23,11 @@ double ReadF64(const uint8_t* p) {
 
 } // namespace
 
-bool PraxBufferBytes(uint32_t size, size_t* bufferBytes) {
-    if (size == std::numeric_limits<uint32_t>::max()) {
+bool PraxReadBytes(uint32_t size, uint32_t* count) {
+    if (size > kPraxMostStoredBytes) {
         return false;
     }
-    *bufferBytes = static_cast<size_t>(size) + 1;
+    *count = size < kPraxRecordBytes ? size : static_cast<uint32_t>(kPraxRecordBytes);
     return true;
 }
 

@@ -40,9 +40,15 @@ static_assert(offsetof(PraxLensRecord, output0Base) == 20);
 static_assert(offsetof(PraxLensRecord, calibration) == 32);
 static_assert(offsetof(PraxLensRecord, calibrationUnits) == 40);
 
-// Buffer size for stored data of `size` bytes: one zero byte more than the data. False when
-// size + 1 does not fit the 32-bit count the camera reports.
-bool PraxBufferBytes(uint32_t size, size_t* bufferBytes);
+// The most stored data a camera may report: room for anything it keeps beside the record. A
+// larger size marks memory that holds no lens data (all bits set: never written); it is
+// refused, not read.
+constexpr uint32_t kPraxMostStoredBytes = 65536;
+
+// The bytes to read of stored data of `size` bytes: the record's 41, or fewer when less is
+// stored; what follows the record is never read. False when the size is beyond
+// kPraxMostStoredBytes.
+bool PraxReadBytes(uint32_t size, uint32_t* count);
 
 // Parses the first `length` bytes of `data` (null only with length 0) into *record, which is
 // zeroed first. True only when a whole record was read and its datasetMajor is 1; on false

@@ -9,7 +9,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <new>
 
 PraxCamDataState PraxCamData;
 PraxOutputStateData PraxOutputState;
@@ -62,43 +61,36 @@ void LogFlag(bool value) {
     LogInt(value ? 1 : 0);
 }
 
-// Reads the stored data into *record; false leaves *record all zero.
+// Reads the stored data into *record; false leaves *record all zero. Only the record's bytes
+// are read, into a buffer of its size: nothing is allocated under the command lock.
 bool ReadRecord(UeyeHandle hCam, trv::PraxLensRecord* record) {
     std::memset(record, 0, sizeof *record);
     uint32_t nSize = 0;
     if (is_CameraMemory(hCam, ueye::kMemorySize, &nSize, sizeof nSize) != 0) {
         return false;
     }
-    size_t nBufferBytes = 0;
-    if (!trv::PraxBufferBytes(nSize, &nBufferBytes)) {
+    uint32_t nCount = 0;
+    if (!trv::PraxReadBytes(nSize, &nCount)) {
         gLog.Write("ReadPraxCamData size=");
         LogUInt(nSize);
         gLog.Write(" too large\n");
         return false;
     }
-    uint8_t* pBuffer = new (std::nothrow) uint8_t[nBufferBytes]();
-    if (pBuffer == nullptr) {
-        gLog.Write("ReadPraxCamData size=");
-        LogUInt(nSize);
-        gLog.Write(" no memory\n");
-        return false;
-    }
+    uint8_t abData[trv::kPraxRecordBytes] = {};
     UeyeMemoryRead sRequest;
     std::memset(&sRequest, 0, sizeof sRequest);
     sRequest.nOffset = 0;
-    sRequest.nCount = nSize;
-    sRequest.nBufferAddress = reinterpret_cast<uintptr_t>(pBuffer);
-    bool ok = false;
-    if (is_CameraMemory(hCam, ueye::kMemoryRead, &sRequest, sizeof sRequest) == 0) {
-        if (nSize < trv::kPraxRecordBytes) {
-            gLog.Write("ReadPraxCamData size=");
-            LogUInt(nSize);
-            gLog.Write(" shorter than a record\n");
-        }
-        ok = trv::ParsePraxRecord(pBuffer, nSize, record);
+    sRequest.nCount = nCount;
+    sRequest.nBufferAddress = reinterpret_cast<uintptr_t>(abData);
+    if (is_CameraMemory(hCam, ueye::kMemoryRead, &sRequest, sizeof sRequest) != 0) {
+        return false;
     }
-    delete[] pBuffer;
-    return ok;
+    if (nSize < trv::kPraxRecordBytes) {
+        gLog.Write("ReadPraxCamData size=");
+        LogUInt(nSize);
+        gLog.Write(" shorter than a record\n");
+    }
+    return trv::ParsePraxRecord(abData, nCount, record);
 }
 
 } // namespace
@@ -146,8 +138,8 @@ bool WritePraxOutput(int32_t type, double percent) {
         status = is_IO(hCam, ueye::kIoOutputConfig, &sConfig, sizeof sConfig);
     }
 
-    const double dLevel = trv::PraxOutputLevel(PraxOutputState.m_adLevelPercent[nOutput],
-                                               sParams.adScale[nOutput]);
+    const double dLevel =
+        trv::PraxOutputLevel(PraxOutputState.m_adLevelPercent[nOutput], sParams.adScale[nOutput]);
     SendLevel(hCam, sParams.adBase[nOutput], dLevel);
     status = SendApply(hCam);
     return status == 0;

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -239,21 +240,26 @@ TEST_F(Faults, LensDataAndOutputs) {
     ASSERT_EQ(sim_configure(0, "io_limits", "8000 10000"), 0);
     Start();
     const std::string low = Io(22, 0, {0, 0}, " out=8000"), high = Io(23, 0, {0, 0}, " out=10000");
+    const std::vector<std::string> output0 = {low, high, Io(26, 0, {8000, 0.25}), Io(28, 0, {})};
     struct Row {
         const char* fault; // failed `count` times
         int count;
-        const char* size; // user_memory_size, or null
+        const char* size; // user_memory_size (only 41 bytes are stored), or null
         int32_t type;     // of command 43, after a read by command 44
         bool read;        // the record was read
         std::vector<std::string> io;
         const char* ok2;
     };
     const Row rows[] = {
-        {nullptr, 0, nullptr, 0, true, {low, high, Io(26, 0, {8000, 0.25}), Io(28, 0, {})}, "1"},
+        {nullptr, 0, nullptr, 0, true, output0, "1"},
+        {nullptr, 0, "0", 0, false, {}, "0"},
+        {nullptr, 0, "40", 0, false, {}, "0"},
+        {nullptr, 0, "41", 0, true, output0, "1"},
+        {nullptr, 0, "65536", 0, true, output0, "1"},
+        {nullptr, 0, "65537", 0, false, {}, "0"},
+        {nullptr, 0, "4294967295", 0, false, {}, "0"},
         {"is_CameraMemory:6", 2, nullptr, 0, false, {}, "0"},
         {"is_CameraMemory:4", 2, nullptr, 0, false, {}, "0"},
-        {nullptr, 0, "4294967295", 0, false, {}, "0"},
-        {nullptr, 0, "40", 0, false, {}, "0"},
         {"is_IO:22",
          1,
          nullptr,
@@ -292,6 +298,16 @@ TEST_F(Faults, LensDataAndOutputs) {
         EXPECT_EQ(Calls("is_IO"), r.io);
         const std::string log = host.TakeLog();
         EXPECT_TRUE(Has(log, std::string(r.read ? "ok=1" : "ok=0") + " dtRead=")) << log;
+        // At most the record's bytes are read; a size above 64 KiB is refused before any read.
+        const uint32_t size = r.size != nullptr ? std::stoul(r.size) : 0;
+        const std::vector<std::string> memory = Calls("is_CameraMemory");
+        if (r.size != nullptr && size > 65536) {
+            EXPECT_EQ(memory.size(), 1u);
+            EXPECT_TRUE(Has(log, "ReadPraxCamData size=" + std::string(r.size) + " too large\n"));
+        } else if (r.size != nullptr) {
+            EXPECT_TRUE(Has(memory.back(), " count=" + std::to_string(std::min(size, 41u)) + " "))
+                << memory.back();
+        }
         EXPECT_TRUE(Has(log, "PraxControl hCam=1 type=" + std::to_string(r.type) +
                                  " percent=50 ok1=" + (r.read ? "1" : "0") + " ok2=" + r.ok2))
             << log;
