@@ -170,7 +170,8 @@ void MySetStreamId(intptr_t id) {
 bool MyResetConfig(const wchar_t* name) {
     gLog.Write("MyResetConfig load new config\n");
     if (name == nullptr || wcsnlen(name, kNameChars) >= kNameChars) {
-        gLog.Write("MyResetConfig name missing or longer than 259 characters\n");
+        gLog.Write(name == nullptr ? "MyResetConfig name is null, ignored\n"
+                                   : "MyResetConfig name too long, ignored\n");
         return false;
     }
     if (_wcsicmp(gCamFileName, name) == 0) {
@@ -186,7 +187,7 @@ bool MyResetConfig(const wchar_t* name) {
         gLog.Write("MyResetConfig no camera loaded\n");
         return false;
     }
-    trv::CopyBounded(gCamFileName, kNameChars, name);
+    trv::CopyWhole(gCamFileName, kNameChars, name);
     const int32_t stopped = is_StopLiveVideo(cam->m_hCam, ueye::kStopWait);
     if (stopped != 0) {
         LogResult("MyResetConfig is_StopLiveVideo failure: ", stopped);
@@ -206,16 +207,18 @@ bool MyResetConfig(const wchar_t* name) {
 }
 
 bool MyReloadFile(MyCam& cam) {
-    const std::wstring path = gCamShareConfig ? ConfigFilePath(gCurCamConfigId) : DefaultFilePath();
-    gLog.Write(gCamShareConfig ? "MyReloadFile1 file=" : "MyReloadFile2 file=");
-    gLog.WriteW(path.c_str());
-    gLog.Write(" found=");
-    LogInt(ProbeFile(path) ? 1 : 0);
-    gLog.Write("\n");
-    const bool loaded = LoadParameterFile(cam, path);
-    LogLoadResult(loaded, path);
-    if (loaded) {
-        RememberConfigId();
+    wchar_t path[kNameChars];
+    if (gCamShareConfig ? ConfigFilePath(gCurCamConfigId, path) : DefaultFilePath(path)) {
+        gLog.Write(gCamShareConfig ? "MyReloadFile1 file=" : "MyReloadFile2 file=");
+        gLog.WriteW(path);
+        gLog.Write(" found=");
+        LogInt(ProbeFile(path) ? 1 : 0);
+        gLog.Write("\n");
+        const bool loaded = LoadParameterFile(cam, path);
+        LogLoadResult(loaded, path);
+        if (loaded) {
+            RememberConfigId();
+        }
     }
     RefreshFromCamera(cam);
     const int32_t display = InitDisplayMode(cam);

@@ -2,41 +2,60 @@
 
 #include "infra/globals.h"
 #include "infra/settings.h"
+#include "infra/settings_path_rules.h"
 #include "infra/trv_log.h"
 
 #include <windows.h>
+
+#include <cstdlib>
+#include <initializer_list>
 
 bool gCamShareConfig = false;
 uint32_t gCurCamConfigId = 0xFFFFFFFFu;
 
 namespace {
 
-void LogProbe(const char* label, const std::wstring& path, bool found) {
+constexpr size_t kNumberChars = 12; // a signed 32-bit decimal number and its terminator
+
+void LogProbe(const char* label, const wchar_t* path, bool found) {
     gLog.Write(label);
-    gLog.WriteW(path.c_str());
+    gLog.WriteW(path);
     gLog.Write(" found=");
     LogInt(found ? 1 : 0);
     gLog.Write("\n");
 }
 
+bool ComposePath(wchar_t* path, std::initializer_list<const wchar_t*> parts) {
+    if (trv::JoinBounded(path, kNameChars, parts)) {
+        return true;
+    }
+    gLog.Write("LoadFile Param File NOT loaded, path longer than 259 characters: ");
+    for (const wchar_t* part : parts) {
+        gLog.WriteW(part);
+    }
+    gLog.Write("\n");
+    return false;
+}
+
 } // namespace
 
-std::wstring ConfigFilePath(uint32_t configId) {
-    return std::wstring(gConfigDir) + L"ueyecam_" +
-           std::to_wstring(static_cast<int32_t>(configId)) + L".ini";
+bool ConfigFilePath(uint32_t configId, wchar_t* path) {
+    wchar_t number[kNumberChars];
+    _itow_s(static_cast<int32_t>(configId), number, kNumberChars, 10);
+    return ComposePath(path, {gConfigDir, L"ueyecam_", number, L".ini"});
 }
 
-std::wstring SerialFilePath(const wchar_t* serial) {
-    return std::wstring(gConfigDir) + L"ueyecam_" + serial + L".ini";
+bool SerialFilePath(const wchar_t* serial, wchar_t* path) {
+    return ComposePath(path, {gConfigDir, L"ueyecam_", serial, L".ini"});
 }
 
-std::wstring DefaultFilePath() {
-    return std::wstring(gConfigDir) + gCamFileName;
+bool DefaultFilePath(wchar_t* path) {
+    return ComposePath(path, {gConfigDir, gCamFileName});
 }
 
-bool ProbeFile(const std::wstring& path) {
+bool ProbeFile(const wchar_t* path) {
     WIN32_FIND_DATAW data;
-    HANDLE search = FindFirstFileW(path.c_str(), &data);
+    HANDLE search = FindFirstFileW(path, &data);
     if (search == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -44,25 +63,25 @@ bool ProbeFile(const std::wstring& path) {
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool LoadParameterFile(MyCam& cam, const std::wstring& path) {
-    return is_ParameterFile(cam.m_hCam, ueye::kParameterLoad, const_cast<wchar_t*>(path.c_str()),
-                            0) == 0;
+bool LoadParameterFile(MyCam& cam, const wchar_t* path) {
+    return is_ParameterFile(cam.m_hCam, ueye::kParameterLoad, const_cast<wchar_t*>(path), 0) == 0;
 }
 
-void LogLoadResult(bool loaded, const std::wstring& path) {
+void LogLoadResult(bool loaded, const wchar_t* path) {
     gLog.Write(loaded ? "LoadFile Param File loaded: " : "LoadFile Param File NOT loaded: ");
-    gLog.WriteW(path.c_str());
+    gLog.WriteW(path);
     gLog.Write("\n");
 }
 
 void RememberConfigId() {
-    WriteSettingsString(L"CamShareLast",
-                        std::to_wstring(static_cast<int32_t>(gCurCamConfigId)).c_str());
+    wchar_t number[kNumberChars];
+    _itow_s(static_cast<int32_t>(gCurCamConfigId), number, kNumberChars, 10);
+    WriteSettingsString(L"CamShareLast", number);
 }
 
 void LoadFile(MyCam& cam, bool openedWithoutSerial, const wchar_t* serial) {
-    if (gCamShareConfig) {
-        const std::wstring path = ConfigFilePath(gCurCamConfigId);
+    wchar_t path[kNameChars];
+    if (gCamShareConfig && ConfigFilePath(gCurCamConfigId, path)) {
         LogProbe("LoadFile1 file=", path, ProbeFile(path));
         const bool loaded = LoadParameterFile(cam, path);
         LogLoadResult(loaded, path);
@@ -71,8 +90,7 @@ void LoadFile(MyCam& cam, bool openedWithoutSerial, const wchar_t* serial) {
             return;
         }
     }
-    if (!openedWithoutSerial) {
-        const std::wstring path = SerialFilePath(serial);
+    if (!openedWithoutSerial && SerialFilePath(serial, path)) {
         LogProbe("LoadFile2 file=", path, ProbeFile(path));
         const bool loaded = LoadParameterFile(cam, path);
         LogLoadResult(loaded, path);
@@ -80,9 +98,10 @@ void LoadFile(MyCam& cam, bool openedWithoutSerial, const wchar_t* serial) {
             return;
         }
     }
-    const std::wstring path = DefaultFilePath();
-    gLog.Write("LoadFile3: ");
-    gLog.WriteW(path.c_str());
-    gLog.Write("\n");
-    LogLoadResult(LoadParameterFile(cam, path), path);
+    if (DefaultFilePath(path)) {
+        gLog.Write("LoadFile3: ");
+        gLog.WriteW(path);
+        gLog.Write("\n");
+        LogLoadResult(LoadParameterFile(cam, path), path);
+    }
 }

@@ -4,23 +4,25 @@
 #include "my_cam.h"
 
 #include <cstdint>
-#include <string>
 
 extern bool gCamShareConfig;     // a multi-configuration share is active
 extern uint32_t gCurCamConfigId; // its id; all bits set while none was chosen
 
+// Paths are composed in buffers of kNameChars (260) wide characters, without allocating. A
+// path that does not fit is not used: false, after the line "LoadFile Param File NOT loaded,
+// path longer than 259 characters: " with the whole path.
 // gConfigDir + "ueyecam_" + id as signed decimal + ".ini"
-std::wstring ConfigFilePath(uint32_t configId);
+bool ConfigFilePath(uint32_t configId, wchar_t* path);
 // gConfigDir + "ueyecam_" + serial + ".ini"
-std::wstring SerialFilePath(const wchar_t* serial);
+bool SerialFilePath(const wchar_t* serial, wchar_t* path);
 // gConfigDir + gCamFileName
-std::wstring DefaultFilePath();
+bool DefaultFilePath(wchar_t* path);
 // The file search for the exact path finds something that is not a folder.
-bool ProbeFile(const std::wstring& path);
+bool ProbeFile(const wchar_t* path);
 // Has the library load the file into the camera; true when it did.
-bool LoadParameterFile(MyCam& cam, const std::wstring& path);
+bool LoadParameterFile(MyCam& cam, const wchar_t* path);
 // "LoadFile Param File loaded: " or "... NOT loaded: " with the path.
-void LogLoadResult(bool loaded, const std::wstring& path);
+void LogLoadResult(bool loaded, const wchar_t* path);
 // CamShareLast = gCurCamConfigId in the host settings.
 void RememberConfigId();
 

@@ -1,11 +1,10 @@
 #include "trigger.h"
 
 #include "infra/globals.h"
+#include "infra/settings_path_rules.h"
 #include "infra/trv_log.h"
 
 #include <windows.h>
-
-#include <string>
 
 namespace {
 
@@ -75,11 +74,18 @@ bool MyStrobeEnable(MyCam& cam) {
     LogInt(defType);
     gLog.Write("\n");
     is_StopLiveVideo(cam.m_hCam, ueye::kStopWait);
-    const std::wstring ini = std::wstring(gConfigDir) + L"tarvello.ini";
-    const int triggerType =
-        static_cast<int>(GetPrivateProfileIntW(L"video", L"trigger", defType, ini.c_str()));
-    gLog.Write("UEYE ini=");
-    gLog.WriteW(ini.c_str());
+    wchar_t ini[kNameChars];
+    int triggerType = defType;
+    if (trv::JoinBounded(ini, kNameChars, {gConfigDir, L"tarvello.ini"})) {
+        triggerType = static_cast<int>(GetPrivateProfileIntW(L"video", L"trigger", defType, ini));
+        gLog.Write("UEYE ini=");
+        gLog.WriteW(ini);
+    } else {
+        // As for a missing file: the default type.
+        gLog.Write("UEYE ini path longer than 259 characters: ");
+        gLog.WriteW(gConfigDir);
+        gLog.Write("tarvello.ini");
+    }
     gLog.Write("\n");
     gLog.Write("UEYE triggerType=");
     LogInt(triggerType);

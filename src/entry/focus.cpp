@@ -33,6 +33,16 @@ struct FocusLockHandle {
     }
 };
 
+// Releases and closes a taken "FOCUS_LOCK"; the command opens it anew next time.
+struct FocusLockRelease {
+    FocusLockHandle& lock;
+    ~FocusLockRelease() {
+        ReleaseMutex(lock.handle);
+        CloseHandle(lock.handle);
+        lock.handle = nullptr;
+    }
+};
+
 FocusLockHandle gStartFocusLock;
 FocusLockHandle gStopFocusLock;
 
@@ -46,15 +56,14 @@ void RunFocusCommand(FocusLockHandle& lock, const char* begin, const char* end, 
     if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
         return;
     }
+    // Left on every way out, also when the change is cut short: another process may wait.
+    const FocusLockRelease release{lock};
     gLog.Write(begin);
     MyCam* cam = CurrentCam();
     if (gFocusType != 3 && cam != nullptr) {
         change(*cam);
     }
     gLog.Write(end);
-    ReleaseMutex(lock.handle);
-    CloseHandle(lock.handle);
-    lock.handle = nullptr;
 }
 
 } // namespace

@@ -13,12 +13,13 @@ namespace {
 constexpr DWORD kSliceMs = 5000;
 constexpr int kSliceSeconds = 5;
 
-// Bounded copy of a host string into a 260-character global; a cut or null name is logged.
+// A host string into a 260-character global. One that is null or does not fit is not used
+// (a cut name would name another file or section): logged, and the value before stays.
 void TakeName(wchar_t* dst, const wchar_t* src, const char* what) {
-    if (!trv::CopyBounded(dst, kNameChars, src)) {
+    if (!trv::CopyWhole(dst, kNameChars, src)) {
         gLog.Write("**** TrvCmd: ");
         gLog.Write(what);
-        gLog.Write(src == nullptr ? " is null\n" : " cut to 259 characters\n");
+        gLog.Write(src == nullptr ? " is null, ignored\n" : " too long, ignored\n");
     }
 }
 

@@ -33,8 +33,10 @@ SettingsPath ComposeSettingsPath(const wchar_t* name, wchar_t* dst) {
         return SettingsPath::NameAsGiven;
     }
     wchar_t env[trv::kEnvChars] = {};
-    // A value that does not fit leaves the buffer undefined: it is ignored.
-    if (GetEnvironmentVariableW(L"TRV_SETTINGS", env, trv::kEnvChars) >= trv::kEnvChars) {
+    // A value too long for its buffer (which is then left undefined) or for the host settings
+    // file's path is ignored, as when it is not set.
+    if (GetEnvironmentVariableW(L"TRV_SETTINGS", env, trv::kEnvChars) >= trv::kEnvChars ||
+        (env[0] != 0 && !trv::HostSettingsFits(env))) {
         NoteOnce(kEnvTooLong, "GetSettingsPath: TRV_SETTINGS too long, ignored\n");
         env[0] = 0;
     }
@@ -80,14 +82,13 @@ std::wstring GetSettingsPath(std::wstring name) {
 }
 
 void GetSettingsFile(wchar_t* destination) {
-    constexpr wchar_t kName[] = L"Settings\\Tarvello.ini";
     wchar_t path[trv::kPathChars];
-    switch (ComposeSettingsPath(kName, path)) {
+    switch (ComposeSettingsPath(trv::kHostSettingsName, path)) {
     case SettingsPath::Composed:
         trv::CopyBounded(destination, trv::kSettingsFileChars, path);
         break;
     case SettingsPath::NameAsGiven:
-        trv::CopyBounded(destination, trv::kSettingsFileChars, kName);
+        trv::CopyBounded(destination, trv::kSettingsFileChars, trv::kHostSettingsName);
         break;
     default:
         destination[0] = 0;

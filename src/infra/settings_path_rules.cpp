@@ -32,6 +32,15 @@ bool CopyBounded(wchar_t* dst, size_t capacity, const wchar_t* src) {
 
 namespace {
 
+// The length of s, or `most` when s has no terminator before it.
+size_t LengthUpTo(const wchar_t* s, size_t most) {
+    size_t n = 0;
+    while (n < most && s[n] != 0) {
+        ++n;
+    }
+    return n;
+}
+
 // Appends "\" + tail when all of it fits; otherwise leaves dst as it was.
 bool AppendWithSeparator(wchar_t* dst, size_t capacity, const wchar_t* tail) {
     const size_t used = std::wcslen(dst);
@@ -46,6 +55,33 @@ bool AppendWithSeparator(wchar_t* dst, size_t capacity, const wchar_t* tail) {
 
 } // namespace
 
+bool CopyWhole(wchar_t* dst, size_t capacity, const wchar_t* src) {
+    const size_t length = src != nullptr ? LengthUpTo(src, capacity) : capacity;
+    if (length >= capacity) {
+        return false;
+    }
+    std::wmemcpy(dst, src, length + 1);
+    return true;
+}
+
+bool JoinBounded(wchar_t* dst, size_t capacity, std::initializer_list<const wchar_t*> parts) {
+    if (capacity == 0) {
+        return false;
+    }
+    size_t used = 0; // always below capacity: room for the terminator
+    for (const wchar_t* part : parts) {
+        const size_t add = LengthUpTo(part, capacity);
+        if (add >= capacity - used) {
+            dst[0] = 0;
+            return false;
+        }
+        std::wmemcpy(dst + used, part, add);
+        used += add;
+    }
+    dst[used] = 0;
+    return true;
+}
+
 bool ComposeSettingsFolder(wchar_t* dst, size_t capacity, const wchar_t* base) {
     if (!CopyBounded(dst, capacity, base) || !AppendWithSeparator(dst, capacity, L"Tarvello")) {
         if (capacity > 0) {
@@ -58,6 +94,12 @@ bool ComposeSettingsFolder(wchar_t* dst, size_t capacity, const wchar_t* base) {
 
 bool AppendSettingsName(wchar_t* dst, size_t capacity, const wchar_t* name) {
     return AppendWithSeparator(dst, capacity, name);
+}
+
+bool HostSettingsFits(const wchar_t* base) {
+    wchar_t path[kPathChars];
+    return ComposeSettingsFolder(path, kPathChars, base) &&
+           AppendSettingsName(path, kPathChars, kHostSettingsName);
 }
 
 } // namespace trv

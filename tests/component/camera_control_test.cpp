@@ -1,6 +1,7 @@
-// Exposure range and area of interest on an open simulated camera.
+// Exposure range, area of interest, and file paths that do not fit, on an open simulated camera.
 #include "camera/aoi.h"
 #include "camera/exposure.h"
+#include "camera/trigger.h"
 #include "camera_fixture.h"
 
 namespace {
@@ -141,6 +142,27 @@ TEST_F(CameraControl, AreaOfInterestSetResetAndRead) {
     EXPECT_FALSE(GetAoiRect(cur, x, y, w, h));
     EXPECT_EQ(w, -1) << "nothing written";
     EXPECT_EQ(TakeLog(), "***** UEYECAM GetAoiRect error=125\n");
+}
+
+// The folder + "tarvello.ini" fits 259 characters up to a folder of 247, + "ueyecam.ini" up to
+// 248. A path that does not fit is not used cut: the file counts as missing.
+TEST_F(CameraControl, FilePathsThatDoNotFitAreNotUsed) {
+    Add("P", 1);
+    MyCam& c = OpenCurrent();
+    gFocusType = 1;
+    for (size_t length : {247, 248, 249}) {
+        const std::string dir(length, 'd');
+        wcscpy_s(gConfigDir, std::wstring(length, L'd').c_str());
+        sim_journal_clear();
+        LoadFile(c, true, L"");
+        MyStrobeEnable(c);
+        const std::string log = TakeLog(), tooLong = " path longer than 259 characters: " + dir;
+        EXPECT_EQ(Has(log, "LoadFile Param File NOT loaded," + tooLong + "ueyecam.ini\n"),
+                  length > 248);
+        EXPECT_EQ(Calls("is_ParameterFile").size(), length > 248 ? 0u : 1u) << log;
+        EXPECT_EQ(Has(log, "UEYE ini" + tooLong + "tarvello.ini\nUEYE triggerType=1\n"),
+                  length > 247);
+    }
 }
 
 } // namespace

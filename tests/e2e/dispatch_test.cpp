@@ -142,9 +142,9 @@ TEST_F(Dispatch, EveryCodeWithoutCamera) {
     for (const wchar_t* name : {L"x.ini", name260.c_str(), static_cast<const wchar_t*>(nullptr)}) {
         EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_RESET_CONFIG, name), 0);
         EXPECT_EQ(host.TakeLog(), std::string("MyResetConfig load new config\nMyResetConfig ") +
-                                      (name == nullptr || name[1] == L'n'
-                                           ? "name missing or longer than 259 characters\n"
-                                           : "no camera loaded\n"));
+                                      (name == nullptr   ? "name is null, ignored\n"
+                                       : name[1] == L'n' ? "name too long, ignored\n"
+                                                         : "no camera loaded\n"));
     }
     settings.Set(L"CamShareConfig", L"1");
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 3), 1);
@@ -154,7 +154,7 @@ TEST_F(Dispatch, EveryCodeWithoutCamera) {
     SetEnvironmentVariableW(L"TRV_SETTINGS", std::wstring(1023, L'h').c_str());
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, 3), 1);
     log = host.TakeLog();
-    EXPECT_TRUE(Has(log, "GetSettingsPath: settings folder path too long\n"
+    EXPECT_TRUE(Has(log, "GetSettingsPath: TRV_SETTINGS too long, ignored\n"
                          "MySetStreamId camId = 3 gCamShareConfig=0 "))
         << log;
     SetEnvironmentVariableW(L"TRV_SETTINGS", settings.base.c_str());

@@ -32,6 +32,9 @@ TEST(SettingsPathRules, FullPathsAndTheBoundOf260) {
     EXPECT_FALSE(trv::CopyBounded(dst, 4, nullptr));
     EXPECT_EQ(dst[0], 0);
     EXPECT_FALSE(trv::CopyBounded(dst, 0, L"a"));
+    // TRV_SETTINGS + "\Tarvello\Settings\Tarvello.ini" (31 more) fits 259 up to 228.
+    EXPECT_TRUE(trv::HostSettingsFits(std::wstring(228, L'b').c_str()));
+    EXPECT_FALSE(trv::HostSettingsFits(std::wstring(229, L'b').c_str()));
 }
 
 } // namespace
