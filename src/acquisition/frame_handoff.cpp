@@ -17,16 +17,6 @@ namespace {
 
 constexpr int32_t kSlowFrameMs = 500;
 
-// Closes the stream mutex when the library is detached.
-struct StreamMutexCloser {
-    ~StreamMutexCloser() {
-        if (gStreamMutex != nullptr) {
-            CloseHandle(gStreamMutex);
-            gStreamMutex = nullptr;
-        }
-    }
-} gStreamMutexCloser;
-
 void ReleaseFrameBuffers(MyCam& cam) {
     delete[] cam.m_pcFrameBufferA;
     delete[] cam.m_pcFrameBufferB;
@@ -136,6 +126,13 @@ HANDLE StreamMutex() {
         return previous;
     }
     return created;
+}
+
+void CloseStreamMutex() {
+    if (gStreamMutex != nullptr) {
+        CloseHandle(gStreamMutex);
+        gStreamMutex = nullptr;
+    }
 }
 
 LRESULT OnUEyeMessage(MyCam& cam, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
