@@ -1,6 +1,6 @@
 // What a host or camera library may legally do: a long sensor-information block (every test),
-// a second start-up, a stale ready signal, a settings path that does not fit, a slow host, two
-// hosts starting at the same moment.
+// a second start-up, a settings path that does not fit, a slow host, two hosts starting at the
+// same moment (each taking the other's ready signal first).
 #include "e2e_host.h"
 #include "host_settings.h"
 #include "ueye/ueye_api.h"
@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -80,15 +79,6 @@ TEST_F(Hardening, SecondStartUpKeepsTheRunningCameraThread) {
     EXPECT_TRUE(WaitFor(gSecondCalls, 2)) << "frames go to the new callback";
 }
 
-TEST_F(Hardening, StartWaitsForItsOwnThreadPastAStaleReadySignal) {
-    // Left signalled by an earlier start that timed out, here or in another process.
-    HANDLE stale = CreateEventW(nullptr, FALSE, TRUE, L"TRV_UEYE_EVENT");
-    sim_set_init_delay_ms(1500);
-    ASSERT_EQ(Start(), 1);
-    EXPECT_EQ(block.nSizeX, 64) << "START returned before its camera was loaded";
-    CloseHandle(stale);
-}
-
 TEST_F(Hardening, SettingsPathThatDoesNotFitUsesDefaultsAndIsLoggedOncePerStart) {
     // The file a bare name would find (the INI functions resolve it where they write it).
     const wchar_t* bare = L"Settings\\Tarvello.ini";
@@ -120,16 +110,36 @@ TEST_F(Hardening, SlowHostGetsTheNewestFrameWithoutBacklog) {
     EXPECT_EQ(gBad, 0);
 }
 
-// The host of a two-host run: START with a camera slow or quick to open, timed against the moment
-// its camera went live (its camera thread is ready right after).
-void StartAsOneOfTwoHosts(const std::string& role, HANDLE firstStarts) {
-    sim_reset();
-    const SimCamera cam = sim_camera(role.c_str(), 1, 2, 64, 48);
-    sim_add_camera(&cam);
-    sim_set_init_delay_ms(role == "slow" ? 3000 : 300);
-    trvtest::HostSettings settings;
+// Two host processes start at the same moment, each with its own simulated camera, and share
+// "TRV_UEYE_EVENT": the host whose camera is slow to open waits first, so the ready signal of the
+// other's camera thread reaches it first. Each START returns soon after its own camera went live,
+// well within one 5 s slice of the 12 it may wait.
+TEST_F(Hardening, TwoHostsStartingTogetherEachReturnWhenTheirCameraIsReady) {
+    HANDLE slowWaits = CreateEventW(nullptr, TRUE, FALSE, L"TrvTwoHostsSlowWaits");
+    const char* role = std::getenv("TRV_TWO_HOSTS");
+    if (role == nullptr) { // this process starts the two hosts
+        wchar_t exe[MAX_PATH];
+        GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=Hardening.TwoHosts*";
+        PROCESS_INFORMATION hosts[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            SetEnvironmentVariableW(L"TRV_TWO_HOSTS", i == 0 ? L"slow" : L"quick");
+            STARTUPINFOW si = {};
+            si.cb = sizeof si;
+            ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                       nullptr, &si, &hosts[i]));
+            ASSERT_EQ(WaitForSingleObject(slowWaits, 30000), WAIT_OBJECT_0);
+        }
+        for (const PROCESS_INFORMATION& h : hosts) {
+            DWORD code = 1;
+            EXPECT_EQ(WaitForSingleObject(h.hProcess, 100000), WAIT_OBJECT_0);
+            EXPECT_TRUE(GetExitCodeProcess(h.hProcess, &code) && code == 0) << "see its output";
+        }
+        return;
+    }
+    const bool slow = role[0] == 's';
+    sim_set_init_delay_ms(slow ? 3000 : 300);
     settings.Set(L"CamSN_Wait", L"60");
-    trvtest::PluginHost host;
     std::atomic<DWORD> liveAt{0};
     std::atomic<bool> started{false};
     std::thread watch([&] {
@@ -139,58 +149,20 @@ void StartAsOneOfTwoHosts(const std::string& role, HANDLE firstStarts) {
             }
         }
     });
-    TrvStartParams block = trvtest::StartBlock(settings.configDir);
-    if (role == "slow") {
-        SetEvent(firstStarts);
+    if (slow) {
+        SetEvent(slowWaits); // the quick host starts now: this START is waiting before its signal
     }
     const DWORD t0 = GetTickCount();
-    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
+    EXPECT_EQ(Start(), 1);
     const DWORD returned = GetTickCount();
     started = true;
     watch.join();
     EXPECT_EQ(block.nSizeX, 64) << role;
     ASSERT_NE(liveAt, 0u) << role << ": the camera never went live";
     const LONG late = static_cast<LONG>(returned - liveAt);
-    std::printf("%s host: START took %lu ms, returned %ld ms after its camera went live\n",
-                role.c_str(), returned - t0, late);
+    std::printf("%s host: START took %lu ms, returned %ld ms after its camera went live\n", role,
+                returned - t0, late);
     EXPECT_LT(late, 2500) << role << " host: START waited on after its camera thread was ready";
-}
-
-// Two host processes start at the same moment, each with its own simulated camera, and share
-// "TRV_UEYE_EVENT": the host whose camera is slow waits first, so the ready signal of the other's
-// camera thread reaches it first. Each START returns soon after its own camera went live, well
-// within one 5 s slice of the 12 it may wait.
-TEST(TwoHosts, EachStartReturnsWhenItsOwnCameraIsReady) {
-    HANDLE firstStarts = CreateEventW(nullptr, TRUE, FALSE, L"TrvTwoHostsFirstStarts");
-    ASSERT_NE(firstStarts, nullptr);
-    if (const char* role = std::getenv("TRV_TWO_HOSTS")) {
-        StartAsOneOfTwoHosts(role, firstStarts);
-        return;
-    }
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::vector<PROCESS_INFORMATION> hosts;
-    for (const wchar_t* role : {L"slow", L"fast"}) {
-        SetEnvironmentVariableW(L"TRV_TWO_HOSTS", role);
-        std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=TwoHosts.*";
-        STARTUPINFOW si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
-        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                   nullptr, &si, &pi));
-        hosts.push_back(pi);
-        // The quick one starts once the slow one is about to wait.
-        ASSERT_EQ(WaitForSingleObject(firstStarts, 30000), WAIT_OBJECT_0);
-    }
-    SetEnvironmentVariableW(L"TRV_TWO_HOSTS", nullptr);
-    for (const PROCESS_INFORMATION& pi : hosts) {
-        DWORD code = 1;
-        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 100000), WAIT_OBJECT_0);
-        EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code) && code == 0) << "see its output above";
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    CloseHandle(firstStarts);
 }
 
 } // namespace
