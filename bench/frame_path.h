@@ -55,6 +55,7 @@ struct Event {
     bool badSize = false;    // size not width x height x 3, or no pixels
     bool torn = false;       // the number at the end is another frame's
     bool coalesced = false;  // taken from the queue by the bench and never handed to the plug-in
+    bool skipped = false;    // no callback, and a newer frame of the camera was queued next
     uint32_t own = 0;        // which frame event of the phase this is (0: the first posted)
 };
 
@@ -126,7 +127,9 @@ struct Figures {
     uint32_t posted = 0;
     uint32_t taken = 0;
     uint32_t callbacks = 0;
-    uint32_t droppedUnderLock = 0; // events the plug-in handled without a callback
+    uint32_t droppedUnderLock = 0; // events the plug-in handled without a callback, no newer
+                                   // frame queued next: a command held the lock
+    uint32_t skipped = 0;          // events skipped for the newer frame queued next
     uint32_t coalesced = 0;
     uint32_t neverDelivered = 0; // frames posted that no callback's pixels held
     uint32_t repeats = 0;        // callbacks with a frame an earlier callback had

@@ -35,7 +35,7 @@ Figures Analyse(const Phase& p) {
             continue;
         }
         if (e.callback == 0) {
-            ++f.droppedUnderLock;
+            ++(e.skipped ? f.skipped : f.droppedUnderLock);
             continue;
         }
         ++f.callbacks;

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <thread>
 
@@ -48,11 +47,9 @@ namespace {
 std::vector<Event> gEvents(kMaxEvents);
 Event gSpare; // written once gEvents is full
 std::atomic<uint32_t> gHandled{0};
-// Frame events taken from the queue in the phase: by the window procedure, the bench's own
-// coalescing, or the plug-in, which takes the frame events queued behind the one in hand.
+// Frame events taken from the queue in the phase: by the window procedure or by the bench's own
+// coalescing (the plug-in only looks at the next one).
 std::atomic<uint32_t> gConsumed{0};
-using PeekFn = BOOL(WINAPI*)(LPMSG, HWND, UINT, UINT, UINT);
-PeekFn gPluginPeek = nullptr;
 Event* gCurrent = nullptr; // camera thread only: the event whose callback may come
 WNDPROC gPluginProc = nullptr;
 HANDLE gMarkerSeen = nullptr;
@@ -75,8 +72,6 @@ void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size,
         return; // a frame from before the window was watched
     }
     e->callback = now;
-    // Taken after the plug-in took the events queued behind its own: it stands for the newest.
-    e->own = gConsumed.load(std::memory_order_relaxed) - 1;
     const size_t bytes = 3 * gPixels;
     if (pixels == nullptr || size < 0 || static_cast<size_t>(size) != bytes ||
         static_cast<size_t>(width) * static_cast<size_t>(height) != gPixels) {
@@ -150,48 +145,17 @@ LRESULT CALLBACK Probe(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     e->enter = Ticks();
     const LRESULT result = CallWindowProcW(gPluginProc, hwnd, msg, wParam, lParam);
     e->exit = Ticks();
+    if (e->callback == 0) {
+        // The plug-in skips a frame event when the next camera event queued is a frame of the
+        // same camera; it takes nothing out of the queue, so that event is still there.
+        MSG next;
+        e->skipped = PeekMessageW(&next, hwnd, kFrameMessage, kFrameMessage,
+                                  PM_NOREMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE) &&
+                     next.wParam == 0 && next.lParam == lParam;
+    }
     gCurrent = nullptr;
     gHandled.fetch_add(1, std::memory_order_release);
     return result;
-}
-
-// The plug-in's PeekMessageW: counts the frame events it takes out of the queue.
-BOOL WINAPI CountingPeek(LPMSG msg, HWND hwnd, UINT first, UINT last, UINT flags) {
-    const BOOL got = gPluginPeek(msg, hwnd, first, last, flags);
-    if (got && (flags & PM_REMOVE) != 0 && msg->message == kFrameMessage && msg->wParam == 0) {
-        gConsumed.fetch_add(1, std::memory_order_relaxed);
-    }
-    return got;
-}
-
-// Points the import `name` of `module` at `hook`; answers the function it pointed to, or null.
-void* HookImport(HMODULE module, const char* name, void* hook) {
-    auto* base = reinterpret_cast<BYTE*>(module);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         d->Name != 0; ++d) {
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
-                std::strcmp(reinterpret_cast<const char*>(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(
-                                                              base + names->u1.AddressOfData)
-                                                              ->Name),
-                            name) != 0) {
-                continue;
-            }
-            DWORD protect = 0;
-            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &protect);
-            void* previous = reinterpret_cast<void*>(slots->u1.Function);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(hook);
-            VirtualProtect(&slots->u1.Function, sizeof(void*), protect, &protect);
-            return previous;
-        }
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -211,12 +175,6 @@ void ExpectFrames(bool mono, size_t pixels) {
 }
 
 bool WatchWindow(HWND window) {
-    gPluginPeek = reinterpret_cast<PeekFn>(HookImport(
-        GetModuleHandleW(L"trvueye.dll"), "PeekMessageW", reinterpret_cast<void*>(&CountingPeek)));
-    if (gPluginPeek == nullptr) {
-        std::fprintf(stderr, "frame_path_bench: trvueye.dll imports no PeekMessageW\n");
-        return false;
-    }
     gPluginProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
     SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Probe));
     return Drain(window, 10000);

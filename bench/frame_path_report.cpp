@@ -43,7 +43,8 @@ void WriteReport(std::FILE* out, const ChildResult& mono, const ChildResult& col
         "- **frames never delivered**: frames posted whose number no callback's pixels held. "
         "**repeated frames**: callbacks with a frame an earlier callback already had. "
         "**dropped under the lock**: events the plug-in took without calling back (a command "
-        "held the command lock). **torn**: callbacks whose samples further on hold another "
+        "held the command lock); events it skipped because a newer frame of the camera was "
+        "queued next are not among them. **torn**: callbacks whose samples further on hold another "
         "frame's pattern than the first bytes (the camera wrote the memory while the plug-in "
         "read it).\n"
         "- **queue**: frames posted minus frame events taken, sampled every 5 ms; it **grows** "
@@ -274,22 +275,15 @@ void WriteReport(std::FILE* out, const ChildResult& mono, const ChildResult& col
     if (mono.Get("slow_grows") == 1 || colour.Get("slow_grows") == 1) {
         std::fprintf(
             out,
-            "\n### A slow host: what the plug-in could do\n\n"
+            "\n### A slow host: the queue grew\n\n"
             "Every frame event waits in the camera window's queue until the previous callback "
-            "has returned, so behind a host slower than the camera the queue and the event "
-            "age grow without end (here %s events queued after %.0f s, mono, and %s, colour), "
-            "and once the camera stops the queue still yields one callback per waiting event, "
-            "all with the last image. Proposal: when the plug-in takes a frame event, it first "
-            "takes the frame events already queued behind it for the same camera (PeekMessageW "
-            "with PM_REMOVE over the camera message, from the camera window; any other camera "
-            "event found on the way is handled in order), then handles the newest once: the "
-            "one image memory holds only that frame anyway, so no frame the host could still "
-            "receive is lost. Each callback still delivers one frame, frames are dropped by "
-            "the plug-in only when a command holds the lock (the ones coalesced were already "
-            "overwritten in the camera's memory), and the two buffers still alternate, one per "
-            "callback. The \"coalesced\" rows above try this from outside the plug-in, in the "
-            "bench's window hook: events queued at the stop %s (mono) and %s (colour), event "
-            "age at the 99th percentile %s us and %s us.\n",
+            "has returned. The plug-in skips a frame event when the next camera event queued is "
+            "a frame of the same camera (its one image memory already holds that frame or a "
+            "newer one), so behind a host slower than the camera the queue should stay short; "
+            "here it grew (%s events queued after %.0f s, mono, and %s, colour): the camera "
+            "thread did not keep up even so. The \"coalesced\" rows above also take the queued "
+            "frame events out, in the bench's window hook: events queued at the stop %s (mono) "
+            "and %s (colour), event age at the 99th percentile %s us and %s us.\n",
             Num(mono.Get("slow_queued_at_stop")).c_str(), kSlowSeconds,
             Num(colour.Get("slow_queued_at_stop")).c_str(),
             Num(mono.Get("coalesced_queued_at_stop")).c_str(),

@@ -1,6 +1,5 @@
 #include "cam_thread.h"
 
-#include "acquisition/camera_events.h"
 #include "acquisition/camera_loading.h"
 #include "acquisition/frame_handoff.h"
 #include "camera/my_cam.h"
@@ -79,7 +78,7 @@ DWORD WINAPI uEueCamThread(LPVOID param) {
         gLog.Write("***** UEYECAM uEueCamThread3\n");
         // GetMessageW answers -1 for a window that does not exist: that ends the loop too.
         MSG msg;
-        while (hwnd != nullptr && NextCamMessage(hwnd, msg) > 0) {
+        while (hwnd != nullptr && GetMessageW(&msg, hwnd, 0, 0) > 0) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

@@ -1,6 +1,5 @@
 #include "frame_handoff.h"
 
-#include "acquisition/camera_events.h"
 #include "acquisition/frame_convert.h"
 #include "camera/capture_status.h"
 #include "infra/globals.h"
@@ -17,16 +16,6 @@ HANDLE gStreamMutex = nullptr;
 namespace {
 
 constexpr int32_t kSlowFrameMs = 500;
-
-// Closes the stream mutex when the library is detached.
-struct StreamMutexCloser {
-    ~StreamMutexCloser() {
-        if (gStreamMutex != nullptr) {
-            CloseHandle(gStreamMutex);
-            gStreamMutex = nullptr;
-        }
-    }
-} gStreamMutexCloser;
 
 void ReleaseFrameBuffers(MyCam& cam) {
     delete[] cam.m_pcFrameBufferA;
@@ -52,6 +41,19 @@ bool AllocateFrameBuffers(MyCam& cam, int32_t size) {
     return true;
 }
 
+// Whether the camera event queued next for the window is a frame of the live current camera
+// `hCam`: the image memory then already holds that frame or a newer one, so this one is not handed
+// over and a host slower than the camera gets no backlog. The queue is only looked at: every
+// event is handled where it was posted. Called under the command lock, which guards the live
+// flags as the stream mutex does. Posted messages only, so no sent message is handled here.
+bool NewerFrameQueued(const MyCam& current, HWND hwnd, uint32_t hCam) {
+    MSG next;
+    return current.m_bLive && current.m_hCam == hCam &&
+           PeekMessageW(&next, hwnd, IS_UEYE_MESSAGE, IS_UEYE_MESSAGE,
+                        PM_NOREMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE) &&
+           next.wParam == 0 && static_cast<uint32_t>(next.lParam) == hCam;
+}
+
 void OnFrame(MyCam& cam, HWND hwnd, LPARAM lParam) {
     const DWORD t1 = GetTickCount();
     const DWORD t2 = GetTickCount();
@@ -66,18 +68,14 @@ void OnFrame(MyCam& cam, HWND hwnd, LPARAM lParam) {
         // The record is chosen only now: a stream switch that returned before the lock was
         // taken has made another camera current, and a frame of the old one must not follow it.
         MyCam* current = CurrentCam();
-        // The image memory holds the newest frame: the events queued behind this one would
-        // only hand the same frame over again, so a host slower than the camera gets no
-        // backlog. Taken out last before the copy, so that the copy is of the newest event.
-        DropQueuedFrames(hwnd, hCam);
-        bool failed = current == nullptr;
-        unsigned char* pixels = failed ? nullptr : MyGetFrameBuffer(*current, hCam, failed);
-        const int32_t width = failed ? 0 : current->m_nSizeX;
-        const int32_t height = failed ? 0 : current->m_nSizeY;
-        const int32_t size = failed ? 0 : current->m_nFrameBufferSize;
+        bool skip = current == nullptr || NewerFrameQueued(*current, hwnd, hCam);
+        unsigned char* pixels = skip ? nullptr : MyGetFrameBuffer(*current, hCam, skip);
+        const int32_t width = skip ? 0 : current->m_nSizeX;
+        const int32_t height = skip ? 0 : current->m_nSizeY;
+        const int32_t size = skip ? 0 : current->m_nFrameBufferSize;
         const TrvFrameCallback callback = gFrameCallback;
         LeaveCriticalSection(&gCmdLock);
-        if (callback != nullptr && !failed) {
+        if (callback != nullptr && !skip) {
             callback(pixels, width, height, size, 0, 0);
         }
     }
@@ -128,6 +126,13 @@ HANDLE StreamMutex() {
         return previous;
     }
     return created;
+}
+
+void CloseStreamMutex() {
+    if (gStreamMutex != nullptr) {
+        CloseHandle(gStreamMutex);
+        gStreamMutex = nullptr;
+    }
 }
 
 LRESULT OnUEyeMessage(MyCam& cam, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -22,3 +22,5 @@ bool MyIsStreamLive(uint32_t hCam);
 
 // The stream mutex, opened on first use; null when it cannot be opened.
 HANDLE StreamMutex();
+// Closes it; when the library is unloaded only.
+void CloseStreamMutex();

@@ -1,21 +1,28 @@
 #include "camera_list.h"
 
 #include "camera_list_rules.h"
+#include "infra/kept_global.h"
 #include "infra/trv_log.h"
 #include "ueye/ueye_api.h"
 
 #include <cstring>
 #include <vector>
 
-std::vector<CamListEntry> gCamList;
-
 namespace {
+
+KeptGlobal<std::vector<CamListEntry>> gEntries;
 
 // More cameras than this on one machine means a broken answer, not a list to allocate.
 constexpr int32_t kMostCameras = 4096;
 static_assert(sizeof(UeyeCameraEntry) == trv::kCameraEntryBytes);
 
 } // namespace
+
+std::vector<CamListEntry>& gCamList = gEntries.Get();
+
+void FreeCameraList() {
+    gEntries.Destroy();
+}
 
 void EnumerateCameras() {
     if (!gCamList.empty()) {

@@ -15,7 +15,9 @@ struct CamListEntry {
     bool bStatusFlag4;
 };
 
-extern std::vector<CamListEntry> gCamList;
+extern std::vector<CamListEntry>& gCamList;
+// Frees the list; when the library is unloaded only.
+void FreeCameraList();
 
 // Builds gCamList when it is empty; a failed or empty enumeration is tried again next time.
 void EnumerateCameras();

@@ -37,7 +37,9 @@ struct MyCam {
 
 static_assert(std::is_trivially_copyable_v<MyCam>);
 
-extern std::vector<MyCam> gMyCams;
+extern std::vector<MyCam>& gMyCams;
+// Frees the records; when the library is unloaded only.
+void FreeCameraRecords();
 
 // The current record gMyCams[gCurCamIndex], or null when the index is not below the count.
 MyCam* CurrentCam();

@@ -25,12 +25,6 @@ constexpr DWORD kFocusWaitMs = 1000;
 // A command's own handle to "FOCUS_LOCK": kept only after a timed-out wait.
 struct FocusLockHandle {
     HANDLE handle = nullptr;
-    ~FocusLockHandle() {
-        if (handle != nullptr) {
-            ReleaseMutex(handle);
-            CloseHandle(handle);
-        }
-    }
 };
 
 // Releases and closes a taken "FOCUS_LOCK"; the command opens it anew next time.
@@ -72,6 +66,16 @@ bool StartFocus() {
     RunFocusCommand(gStartFocusLock, "StartFocus BEGIN\n", "StartFocus END\n",
                     [](MyCam& cam) { MyStrobeEnable(cam); });
     return true;
+}
+
+void ReleaseKeptFocusLocks() {
+    for (FocusLockHandle* lock : {&gStartFocusLock, &gStopFocusLock}) {
+        if (lock->handle != nullptr) {
+            ReleaseMutex(lock->handle); // fails harmlessly: a kept handle's wait timed out
+            CloseHandle(lock->handle);
+            lock->handle = nullptr;
+        }
+    }
 }
 
 bool StopFocus() {

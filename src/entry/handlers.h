@@ -14,6 +14,8 @@ void CloseAllCameras();
 bool StartFocus();
 bool StopFocus();
 bool GetFocusType(int32_t* value);
+// Releases and closes the handles kept after timed-out waits; when the library is unloaded only.
+void ReleaseKeptFocusLocks();
 
 // Camera properties.
 void SetExposureCommand(int32_t percent);

@@ -12,6 +12,7 @@ namespace {
 
 constexpr DWORD kSliceMs = 5000;
 constexpr int kSliceSeconds = 5;
+constexpr DWORD kPassOnMs = 20;
 
 // A host string into a 260-character global. One that is null or does not fit is not used
 // (a cut name would name another file or section): logged, and the value before stays.
@@ -23,9 +24,15 @@ void TakeName(wchar_t* dst, const wchar_t* src, const char* what) {
     }
 }
 
-// Waits in 5-second slices for the signal of the camera thread given `startNumber`. A signal
-// left by an earlier thread (of this or another process) is taken and the wait goes on within
-// the same slice.
+bool CameraThreadReady(LONG startNumber) {
+    return InterlockedCompareExchange(&gCamThreadReady, 0, 0) == startNumber;
+}
+
+// Waits in 5-second slices for the camera thread given `startNumber`. "TRV_UEYE_EVENT" is shared
+// by every process: a signal that is not this thread's (another process starting at the same
+// moment, or a start that timed out) is set again for its owner, which takes it while this start
+// pauses. Two signals that meet in the event make one, so the ready flag is also read when a
+// slice ends.
 void WaitForCameraThread(HANDLE ready, LONG startNumber) {
     const int waitSeconds = ReadSettingsInt(L"CamSN_Wait", 60);
     int slices = waitSeconds / kSliceSeconds;
@@ -37,15 +44,17 @@ void WaitForCameraThread(HANDLE ready, LONG startNumber) {
         LogInt(waitSeconds);
         gLog.Write("...\n");
         const DWORD sliceStart = GetTickCount();
-        for (;;) {
-            const DWORD spent = GetTickCount() - sliceStart;
-            const DWORD left = spent < kSliceMs ? kSliceMs - spent : 0;
-            if (WaitForSingleObject(ready, left) != WAIT_OBJECT_0) {
-                break;
-            }
-            if (InterlockedCompareExchange(&gCamThreadReady, 0, 0) == startNumber) {
+        DWORD spent = 0;
+        while (spent < kSliceMs && WaitForSingleObject(ready, kSliceMs - spent) == WAIT_OBJECT_0) {
+            if (CameraThreadReady(startNumber)) {
                 return;
             }
+            SetEvent(ready);
+            Sleep(kPassOnMs);
+            spent = GetTickCount() - sliceStart;
+        }
+        if (CameraThreadReady(startNumber)) {
+            return;
         }
     }
 }

@@ -99,7 +99,7 @@ void TRV_LogView::Close() {
     m_nMappedSize = 0;
 }
 
-TRV_Log::~TRV_Log() {
+void TRV_Log::Close() {
     if (m_hEvent != nullptr) {
         CloseHandle(m_hEvent);
         m_hEvent = nullptr;

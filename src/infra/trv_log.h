@@ -19,11 +19,10 @@ class TRV_LogView {
 };
 
 // Write is virtual slot 0 and WriteW slot 1: no virtual destructor may come ahead of them.
-// Final, and never deleted through a pointer, so the destructor need not be virtual.
+// Final, and never deleted through a pointer.
 class TRV_Log final {
   public:
     constexpr TRV_Log() : m_hMutex(nullptr), m_view(), m_hEvent(nullptr) {}
-    ~TRV_Log();
     TRV_Log(const TRV_Log&) = delete;
     TRV_Log& operator=(const TRV_Log&) = delete;
 
@@ -31,6 +30,9 @@ class TRV_Log final {
     virtual void Write(const char* text);
     // Slot 1: wide text.
     virtual void WriteW(const wchar_t* text);
+    // Closes every handle. No destructor does it: at process exit nothing is released (other
+    // threads may be gone inside a lock); the library calls this when it is unloaded.
+    void Close();
 
   private:
     template <class Char> void Append(const Char* text);

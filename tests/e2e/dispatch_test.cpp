@@ -190,23 +190,26 @@ TEST_F(Dispatch, CommandsFromManyThreadsNeverInterleaveLines) {
 TEST_F(Dispatch, FocusLockHeldElsewhereAbandonedAndTheLogMutexAbandoned) {
     ASSERT_TRUE(host.loaded());
     // Another holder keeps the lock past the command's wait: nothing done, nothing logged.
-    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::thread holder([&] {
-        HANDLE m = CreateMutexW(nullptr, FALSE, L"FOCUS_LOCK");
-        WaitForSingleObject(m, 10000);
-        SetEvent(held);
-        WaitForSingleObject(release, 60000);
-        ReleaseMutex(m);
-        CloseHandle(m);
-    });
-    ASSERT_EQ(WaitForSingleObject(held, 20000), WAIT_OBJECT_0);
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
-    EXPECT_GE(GetTickCount() - start, 900u) << "the command waited for the lock";
-    EXPECT_EQ(host.TakeLog(), "");
-    SetEvent(release);
-    holder.join();
+    HANDLE held = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    const auto startFocusWhileHeldElsewhere = [&] {
+        std::thread holder([&] {
+            HANDLE m = CreateMutexW(nullptr, FALSE, L"FOCUS_LOCK");
+            WaitForSingleObject(m, 10000);
+            SetEvent(held);
+            WaitForSingleObject(release, 60000);
+            ReleaseMutex(m);
+            CloseHandle(m);
+        });
+        EXPECT_EQ(WaitForSingleObject(held, 20000), WAIT_OBJECT_0);
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
+        EXPECT_GE(GetTickCount() - start, 900u) << "the command waited for the lock";
+        EXPECT_EQ(host.TakeLog(), "");
+        SetEvent(release);
+        holder.join();
+    };
+    startFocusWhileHeldElsewhere();
     EXPECT_TRUE(FocusLockExists()) << "the handle is kept after a timed-out wait";
     EXPECT_EQ(host.Cmd(_TRV_DSHOW_CMD_START_FOCUS), 1);
     EXPECT_EQ(host.TakeLog(), "StartFocus BEGIN\nStartFocus END\n");
@@ -232,6 +235,12 @@ TEST_F(Dispatch, FocusLockHeldElsewhereAbandonedAndTheLogMutexAbandoned) {
     host.Pause(false);
     EXPECT_EQ(host.TakeLog(), "TrvCmd: unknown 98\n");
     CloseHandle(m);
+
+    // Unloading the library (no camera thread runs) closes a handle kept after a timed-out wait.
+    startFocusWhileHeldElsewhere();
+    ASSERT_TRUE(FocusLockExists());
+    FreeLibrary(GetModuleHandleW(trvtest::PluginPath().c_str()));
+    EXPECT_FALSE(FocusLockExists()) << "kept after the library was unloaded";
     CloseHandle(held);
     CloseHandle(release);
 }

@@ -1,5 +1,6 @@
 // What a host or camera library may legally do: a long sensor-information block (every test),
-// a second start-up, a stale ready signal, a settings folder that does not fit, a slow host.
+// a second start-up, a settings path that does not fit, a slow host, two hosts starting at the
+// same moment (each taking the other's ready signal first).
 #include "e2e_host.h"
 #include "host_settings.h"
 #include "ueye/ueye_api.h"
@@ -9,6 +10,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -74,15 +79,6 @@ TEST_F(Hardening, SecondStartUpKeepsTheRunningCameraThread) {
     EXPECT_TRUE(WaitFor(gSecondCalls, 2)) << "frames go to the new callback";
 }
 
-TEST_F(Hardening, StartWaitsForItsOwnThreadPastAStaleReadySignal) {
-    // Left signalled by an earlier start that timed out, here or in another process.
-    HANDLE stale = CreateEventW(nullptr, FALSE, TRUE, L"TRV_UEYE_EVENT");
-    sim_set_init_delay_ms(1500);
-    ASSERT_EQ(Start(), 1);
-    EXPECT_EQ(block.nSizeX, 64) << "START returned before its camera was loaded";
-    CloseHandle(stale);
-}
-
 TEST_F(Hardening, SettingsFolderThatDoesNotFitIsIgnoredAndLoggedOncePerStart) {
     SetEnvironmentVariableW(L"TRV_SETTINGS", std::wstring(1023, L'h').c_str());
     ASSERT_EQ(Start(), 1);
@@ -106,6 +102,64 @@ TEST_F(Hardening, SlowHostGetsTheNewestFrameWithoutBacklog) {
     EXPECT_LE(gCalls - atQuiet, 2) << "callbacks after the camera went quiet";
     EXPECT_EQ(gRepeats, 0) << "a frame delivered twice";
     EXPECT_EQ(gBad, 0);
+}
+
+// Two host processes start at the same moment, each with its own simulated camera, and share
+// "TRV_UEYE_EVENT": the host whose camera is slow to open waits first, so the ready signal of the
+// other's camera thread reaches it first. Each START returns soon after its own camera went live,
+// well within one 5 s slice of the 12 it may wait.
+TEST_F(Hardening, TwoHostsStartingTogetherEachReturnWhenTheirCameraIsReady) {
+    HANDLE slowWaits = CreateEventW(nullptr, TRUE, FALSE, L"TrvTwoHostsSlowWaits");
+    const char* role = std::getenv("TRV_TWO_HOSTS");
+    if (role == nullptr) { // this process starts the two hosts
+        wchar_t exe[MAX_PATH];
+        GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=Hardening.TwoHosts*";
+        PROCESS_INFORMATION hosts[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            SetEnvironmentVariableW(L"TRV_TWO_HOSTS", i == 0 ? L"slow" : L"quick");
+            STARTUPINFOW si = {};
+            si.cb = sizeof si;
+            ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                       nullptr, &si, &hosts[i]));
+            ASSERT_EQ(WaitForSingleObject(slowWaits, 30000), WAIT_OBJECT_0);
+        }
+        for (const PROCESS_INFORMATION& h : hosts) {
+            DWORD code = 1;
+            EXPECT_EQ(WaitForSingleObject(h.hProcess, 100000), WAIT_OBJECT_0);
+            EXPECT_TRUE(GetExitCodeProcess(h.hProcess, &code) && code == 0) << "see its output";
+        }
+        return;
+    }
+    const bool slow = role[0] == 's';
+    sim_set_init_delay_ms(slow ? 4000 : 300);
+    settings.Set(L"CamSN_Wait", L"60");
+    std::atomic<DWORD> liveAt{0};
+    std::atomic<bool> started{false};
+    std::thread watch([&] { // until the camera is live, or was not when START had returned
+        for (char live[8] = {}; liveAt == 0; Sleep(1)) {
+            const bool returned = started;
+            if (sim_query(0, "live", live, sizeof live) > 0 && live[0] == '1') {
+                liveAt = GetTickCount();
+            } else if (returned) {
+                break;
+            }
+        }
+    });
+    if (slow) {
+        SetEvent(slowWaits); // the quick host starts now: this START is waiting before its signal
+    }
+    const DWORD t0 = GetTickCount();
+    EXPECT_EQ(Start(), 1);
+    const DWORD returned = GetTickCount();
+    started = true;
+    watch.join();
+    EXPECT_EQ(block.nSizeX, 64) << role;
+    ASSERT_NE(liveAt, 0u) << role << ": the camera never went live";
+    const LONG late = static_cast<LONG>(returned - liveAt);
+    std::printf("%s host: START took %lu ms, returned %ld ms after its camera went live\n", role,
+                returned - t0, late);
+    EXPECT_LT(late, 2000) << role << " host: START waited on after its camera thread was ready";
 }
 
 } // namespace
