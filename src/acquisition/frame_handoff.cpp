@@ -6,6 +6,7 @@
 #include "infra/globals.h"
 #include "infra/settings.h"
 #include "infra/trv_log.h"
+#include "record/recorder.h"
 
 #include <cstdint>
 #include <new>
@@ -69,7 +70,7 @@ void OnFrame(MyCam& cam, HWND hwnd, LPARAM lParam) {
         // The image memory holds the newest frame: the events queued behind this one would
         // only hand the same frame over again, so a host slower than the camera gets no
         // backlog. Taken out last before the copy, so that the copy is of the newest event.
-        DropQueuedFrames(hwnd, hCam);
+        RecordDrop(hCam, DropQueuedFrames(hwnd, hCam));
         bool failed = current == nullptr;
         unsigned char* pixels = failed ? nullptr : MyGetFrameBuffer(*current, hCam, failed);
         const int32_t width = failed ? 0 : current->m_nSizeX;
@@ -78,6 +79,7 @@ void OnFrame(MyCam& cam, HWND hwnd, LPARAM lParam) {
         const TrvFrameCallback callback = gFrameCallback;
         LeaveCriticalSection(&gCmdLock);
         if (callback != nullptr && !failed) {
+            RecordFrame(pixels, width, height, size);
             callback(pixels, width, height, size, 0, 0);
         }
     }
