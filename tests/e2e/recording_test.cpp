@@ -197,6 +197,9 @@ TEST_F(Recording, SessionAgainstTheSimulator) {
     };
     Json set = find([](Json& r) { return r["fn"] == "is_AOI" && r["in"]["nCommand"] == 1; });
     EXPECT_EQ(set["in"]["pParam"], Json({8, 4, 32, 24}));
+    Json range = find([](Json& r) { return r["fn"] == "is_Exposure" && r["in"]["nCommand"] == 6; });
+    EXPECT_EQ(range["in"]["pParam"], Json({0, 0, 0})) << "as it went in";
+    EXPECT_GT(range["out"]["pParam"][1], 0) << "as it came back";
     Json list = find([](Json& r) { return r["fn"] == "is_CameraList"; });
     EXPECT_EQ(list["out"]["entries"][0]["szSerNo"], "REC-0001");
     Json memory =
