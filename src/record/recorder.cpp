@@ -21,13 +21,8 @@ volatile LONG gRecording = 0;
 
 namespace {
 
-constexpr LONG kOn = 1;
-constexpr LONG kStopLineOwed = 2;
-
-} // namespace
-
-namespace {
-
+constexpr LONG kOn = 1;           // gRecording: a recording runs
+constexpr LONG kStopLineOwed = 2; // gRecording: a thread still logs why it stopped
 constexpr uint64_t kMiB = 1024 * 1024;
 constexpr int kDefaultMaxMiB = 256;
 constexpr int kDefaultThumbEvery = 30;
@@ -265,10 +260,10 @@ void StartFromSettings(const TrvStartParams& block) {
 }
 
 // As the log widens narrow text: byte by byte, in the C runtime's "C" locale.
-wchar_t Widen(char c) {
+wchar_t AsLogged(char c) {
     return static_cast<wchar_t>(btowc(static_cast<signed char>(c)));
 }
-wchar_t Widen(wchar_t c) {
+wchar_t AsLogged(wchar_t c) {
     return c;
 }
 
@@ -278,7 +273,7 @@ template <class Char> void AddLogPiece(const Char* piece) {
     for (; *piece != 0; ++piece) {
         if (*piece != '\n') {
             if (t.lineLength < kLineUnits) {
-                t.line[t.lineLength++] = Widen(*piece);
+                t.line[t.lineLength++] = AsLogged(*piece);
             } else {
                 t.lineCut = true;
             }
