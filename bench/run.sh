@@ -28,7 +28,7 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [ -x /usr/lib/wine/wine
     if cmake -S "$ROOT" -B "$WINDOWS" --toolchain "$ROOT/cmake/mingw-w64-x86_64.cmake" \
             "${COMMON[@]}" >/dev/null &&
         cmake --build "$WINDOWS" -j"$JOBS" --target frame_bench_win log_bench log_alloc_check \
-            frame_path_bench; then
+            frame_path_bench record_bench; then
         windows_status=built
     else
         windows_status="not built: the Windows build failed (see the output of bench/run.sh)"
@@ -53,6 +53,10 @@ if [ "$windows_status" = built ]; then
     alloc_rc=0
     "$run" "$WINDOWS/bin/log_alloc_check.exe" --trv_md="$WORK/alloc.md" || alloc_rc=$?
     echo "bench: log_alloc_check exit status $alloc_rc"
+    echo "bench: session recorder under Wine (about 15 seconds)"
+    record_rc=0
+    "$run" "$WINDOWS/bin/record_bench.exe" --trv_md="$WORK/record.md" || record_rc=$?
+    echo "bench: record_bench exit status $record_rc"
     echo "bench: end-to-end frame path under Wine (about 80 seconds)"
     path_load_before=$(cut -d' ' -f1-3 /proc/loadavg)
     path_rc=0
@@ -108,7 +112,7 @@ pkg() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo "not installed"; 
     echo "only as a native library (\`dpkg -L libbenchmark-dev\`: headers, \`.a\`/\`.so\` and CMake files,"
     echo "no sources) and this machine has no source packages (\`apt-cache showsrc\` needs deb-src"
     echo "entries), so the Windows binaries use a small timing harness of their own with the same cases."
-    for f in win.md log.md alloc.md; do
+    for f in win.md log.md alloc.md record.md; do
         [ -f "$WORK/$f" ] && cat "$WORK/$f"
     done
     if [ -s "$WORK/path.md" ]; then

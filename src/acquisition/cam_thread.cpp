@@ -5,6 +5,7 @@
 #include "camera/my_cam.h"
 #include "infra/globals.h"
 #include "infra/trv_log.h"
+#include "record/recorder.h"
 
 HWND gCamWnd = nullptr;
 volatile LONG gCamThreadRunning = 0;
@@ -41,6 +42,7 @@ HWND CreateCamWindow() {
 } // namespace
 
 LRESULT CALLBACK CamWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    RecordEvent(msg, wParam, lParam);
     try {
         if (gCurCamIndex >= gMyCams.size()) {
             return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -53,6 +55,7 @@ LRESULT CALLBACK CamWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 DWORD WINAPI uEueCamThread(LPVOID param) {
     const LONG startNumber = static_cast<LONG>(reinterpret_cast<intptr_t>(param));
+    RecordCameraThread();
     try {
         gLog.Write("***** UEYECAM uEueCamThread1\n");
         HWND hwnd = CreateCamWindow();

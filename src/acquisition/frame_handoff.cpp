@@ -5,6 +5,7 @@
 #include "infra/globals.h"
 #include "infra/settings.h"
 #include "infra/trv_log.h"
+#include "record/recorder.h"
 
 #include <cstdint>
 #include <new>
@@ -76,6 +77,7 @@ void OnFrame(MyCam& cam, HWND hwnd, LPARAM lParam) {
         const TrvFrameCallback callback = gFrameCallback;
         LeaveCriticalSection(&gCmdLock);
         if (callback != nullptr && !skip) {
+            RecordFrame(pixels, width, height, size);
             callback(pixels, width, height, size, 0, 0);
         }
     }

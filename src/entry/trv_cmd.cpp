@@ -6,9 +6,11 @@
 #include "handlers.h"
 #include "infra/globals.h"
 #include "infra/trv_log.h"
+#include "record/recorder.h"
 
 extern "C" int32_t TrvCmd(int32_t code, intptr_t param) {
     EnterCriticalSection(&gCmdLock);
+    RecordCommand(code, param);
     bool ok = false;
     try {
         ok = Dispatch(code, param);
@@ -16,6 +18,7 @@ extern "C" int32_t TrvCmd(int32_t code, intptr_t param) {
         // Nothing crosses the boundary; a command that fails this way reports failure.
         ok = false;
     }
+    RecordReturn(code, param, ok ? 1 : 0);
     LeaveCriticalSection(&gCmdLock);
     return ok ? 1 : 0;
 }

@@ -18,8 +18,8 @@ constexpr LONG kFolderTooLong = 2;
 constexpr LONG kFileTooLong = 4;
 volatile LONG gPathNotes = 0;
 
-void NoteOnce(LONG kind, const char* line) {
-    if ((InterlockedOr(&gPathNotes, kind) & kind) == 0) {
+void NoteOnce(LONG kind, const char* line, bool quiet) {
+    if (!quiet && (InterlockedOr(&gPathNotes, kind) & kind) == 0) {
         gLog.Write(line);
     }
 }
@@ -27,8 +27,8 @@ void NoteOnce(LONG kind, const char* line) {
 enum class SettingsPath { Composed, NameAsGiven, TooLong };
 
 // Composes the path of the settings file `name` into dst (kPathChars), without allocating.
-// TooLong: there is no file to use, and nothing was created.
-SettingsPath ComposeSettingsPath(const wchar_t* name, wchar_t* dst) {
+// TooLong: there is no file to use, and nothing was created. `quiet`: nothing logged.
+SettingsPath ComposeSettingsPath(const wchar_t* name, wchar_t* dst, bool quiet = false) {
     if (trv::IsFullSettingsPath(name)) {
         return SettingsPath::NameAsGiven;
     }
@@ -37,7 +37,7 @@ SettingsPath ComposeSettingsPath(const wchar_t* name, wchar_t* dst) {
     // file's path is ignored, as when it is not set.
     if (GetEnvironmentVariableW(L"TRV_SETTINGS", env, trv::kEnvChars) >= trv::kEnvChars ||
         (env[0] != 0 && !trv::HostSettingsFits(env))) {
-        NoteOnce(kEnvTooLong, "GetSettingsPath: TRV_SETTINGS too long, ignored\n");
+        NoteOnce(kEnvTooLong, "GetSettingsPath: TRV_SETTINGS too long, ignored\n", quiet);
         env[0] = 0;
     }
     const wchar_t* base = env;
@@ -49,18 +49,33 @@ SettingsPath ComposeSettingsPath(const wchar_t* name, wchar_t* dst) {
         base = shellFolder;
     }
     if (!trv::ComposeSettingsFolder(dst, trv::kPathChars, base)) {
-        NoteOnce(kFolderTooLong, "GetSettingsPath: settings folder path too long\n");
+        NoteOnce(kFolderTooLong, "GetSettingsPath: settings folder path too long\n", quiet);
         return SettingsPath::TooLong;
     }
     wchar_t file[trv::kPathChars];
     trv::CopyBounded(file, trv::kPathChars, dst);
     if (!trv::AppendSettingsName(file, trv::kPathChars, name)) {
-        NoteOnce(kFileTooLong, "GetSettingsPath: settings file path too long\n");
+        NoteOnce(kFileTooLong, "GetSettingsPath: settings file path too long\n", quiet);
         return SettingsPath::TooLong;
     }
     SHCreateDirectory(nullptr, dst);
     trv::CopyBounded(dst, trv::kPathChars, file);
     return SettingsPath::Composed;
+}
+
+void FillSettingsFile(wchar_t* destination, bool quiet) {
+    wchar_t path[trv::kPathChars];
+    switch (ComposeSettingsPath(trv::kHostSettingsName, path, quiet)) {
+    case SettingsPath::Composed:
+        trv::CopyBounded(destination, trv::kSettingsFileChars, path);
+        break;
+    case SettingsPath::NameAsGiven:
+        trv::CopyBounded(destination, trv::kSettingsFileChars, trv::kHostSettingsName);
+        break;
+    default:
+        destination[0] = 0;
+        break;
+    }
 }
 
 } // namespace
@@ -82,18 +97,11 @@ std::wstring GetSettingsPath(std::wstring name) {
 }
 
 void GetSettingsFile(wchar_t* destination) {
-    wchar_t path[trv::kPathChars];
-    switch (ComposeSettingsPath(trv::kHostSettingsName, path)) {
-    case SettingsPath::Composed:
-        trv::CopyBounded(destination, trv::kSettingsFileChars, path);
-        break;
-    case SettingsPath::NameAsGiven:
-        trv::CopyBounded(destination, trv::kSettingsFileChars, trv::kHostSettingsName);
-        break;
-    default:
-        destination[0] = 0;
-        break;
-    }
+    FillSettingsFile(destination, false);
+}
+
+void GetSettingsFileQuietly(wchar_t* destination) {
+    FillSettingsFile(destination, true);
 }
 
 // An empty settings file name: the path did not fit, so every key has its default and no

@@ -10,6 +10,9 @@ std::wstring GetSettingsPath(std::wstring name);
 // GetSettingsPath("Settings\Tarvello.ini") into a buffer of 512 wide characters; composed
 // without allocating, so that a settings read cannot run out of memory.
 void GetSettingsFile(wchar_t* destination);
+// The same without logging a path that does not fit: for the recorder, whose reads must not
+// move the plug-in's own log lines.
+void GetSettingsFileQuietly(wchar_t* destination);
 
 // A start logs again each kind of settings path that does not fit.
 void ResetSettingsNotes();

@@ -2,6 +2,7 @@
 #include "trv_log.h"
 
 #include "log_buffer.h"
+#include "record/recorder.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -158,10 +159,12 @@ template <class Char> void TRV_Log::Append(const Char* text) {
 
 void TRV_Log::Write(const char* text) {
     Append(text);
+    RecordLog(text);
 }
 
 void TRV_Log::WriteW(const wchar_t* text) {
     Append(text);
+    RecordLog(text);
 }
 
 int FormatDouble(wchar_t* buffer, size_t capacity, const wchar_t* format, ...) {

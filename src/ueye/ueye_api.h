@@ -9,10 +9,18 @@
 #include <cstdint>
 
 #ifdef TRV_UEYE_SIM_BUILD
-// The simulator's .def exports these; dllexport too would name each export twice.
+// The simulator defines the calls, and its .def exports them (dllexport too would name each
+// export twice).
 #define UEYE_API extern "C"
+#define UEYE_CALL(name, params) UEYE_API UeyeStatus name params
 #else
-#define UEYE_API extern "C" __declspec(dllimport)
+// The plug-in imports each call as ueye_raw::name and calls it through `name`, a function of
+// the same signature that records the call while a recording runs (record/ueye_calls.cpp).
+#define UEYE_CALL(name, params)                                                                    \
+    namespace ueye_raw {                                                                           \
+    extern "C" __declspec(dllimport) UeyeStatus name params;                                       \
+    }                                                                                              \
+    UeyeStatus name params
 #endif
 
 typedef uint32_t UeyeHandle; // camera handle, 0 = closed
@@ -139,39 +147,35 @@ static_assert(offsetof(UeyeCaptureStatus, anCount) == 64, "counters at 64");
 static_assert(sizeof(UeyeMemoryRead) == 24, "read request is 24 bytes");
 
 // Ordinal in brackets.
-UEYE_API UeyeStatus is_CameraCount(int32_t* pnNumCams);          // [247]
-UEYE_API UeyeStatus is_CameraList(void* pucl);                   // [335] u32 count, entries
-UEYE_API UeyeStatus is_CameraInit(UeyeHandle* phCam, HWND hWnd); // [237]
-UEYE_API UeyeStatus is_InitRetryQuery(UeyeHandle hCam, uint32_t nCommand,
-                                      int32_t* pnValue);                   // [441]
-UEYE_API UeyeStatus is_CameraExit(UeyeHandle hCam);                        // [239]
-UEYE_API UeyeStatus is_SensorInfo(UeyeHandle hCam, UeyeSensorInfo* pInfo); // [213]
-UEYE_API UeyeStatus is_DisplayMode(UeyeHandle hCam, int32_t nMode);        // [12]
-UEYE_API UeyeStatus is_ColorMode(UeyeHandle hCam, int32_t nMode);          // [17]
-UEYE_API UeyeStatus is_ImageMemAlloc(UeyeHandle hCam, int32_t nWidth, int32_t nHeight,
-                                     int32_t nBits, char** ppcMem, int32_t* pnMemId);  // [36]
-UEYE_API UeyeStatus is_ImageMemActivate(UeyeHandle hCam, char* pcMem, int32_t nMemId); // [37]
-UEYE_API UeyeStatus is_ImageMemFree(UeyeHandle hCam, char* pcMem, int32_t nMemId);     // [38]
-UEYE_API UeyeStatus is_EventMessage(UeyeHandle hCam, int32_t nEvent, HWND hWnd);       // [217]
-UEYE_API UeyeStatus is_StopLiveVideo(UeyeHandle hCam, int32_t nWait);                  // [3]
-UEYE_API UeyeStatus is_CaptureVideo(UeyeHandle hCam,
-                                    int32_t nWait); // [5] 0x8000 answers the live state
-UEYE_API UeyeStatus is_TriggerMode(UeyeHandle hCam, int32_t nMode); // [83] queries answer mode bits
-UEYE_API UeyeStatus is_AOI(UeyeHandle hCam, uint32_t nCommand, void* pParam,
-                           uint32_t nSize); // [486]
-UEYE_API UeyeStatus is_Exposure(UeyeHandle hCam, uint32_t nCommand, void* pParam,
-                                uint32_t nSize);                                  // [496]
-UEYE_API UeyeStatus is_FrameRate(UeyeHandle hCam, double dFps, double* pdNewFps); // [231]
-UEYE_API UeyeStatus is_FrameTimeRange(UeyeHandle hCam, double* pdMin, double* pdMax,
-                                      double* pdIntervall);     // [271]
-UEYE_API UeyeStatus is_Binning(UeyeHandle hCam, int32_t nMode); // [348] 0x8000 answers factor bits
-UEYE_API UeyeStatus is_Subsampling(UeyeHandle hCam,
-                                   int32_t nMode); // [296] 0x8000 answers factor bits
-UEYE_API UeyeStatus is_CaptureStatus(UeyeHandle hCam, uint32_t nCommand, void* pParam,
-                                     uint32_t nSize); // [500]
-UEYE_API UeyeStatus is_IO(UeyeHandle hCam, uint32_t nCommand, void* pParam,
-                          uint32_t nSize); // [504]
-UEYE_API UeyeStatus is_ParameterFile(UeyeHandle hCam, uint32_t nCommand, void* pParam,
-                                     uint32_t nSize); // [510]
-UEYE_API UeyeStatus is_CameraMemory(UeyeHandle hCam, uint32_t nCommand, void* pParam,
-                                    uint32_t nSize); // [540]
+// clang-format off
+UEYE_CALL(is_CameraCount, (int32_t* pnNumCams));                                      // [247]
+UEYE_CALL(is_CameraList, (void* pucl));                                // [335] u32 count, entries
+UEYE_CALL(is_CameraInit, (UeyeHandle* phCam, HWND hWnd));                             // [237]
+UEYE_CALL(is_InitRetryQuery, (UeyeHandle hCam, uint32_t nCommand, int32_t* pnValue)); // [441]
+UEYE_CALL(is_CameraExit, (UeyeHandle hCam));                                          // [239]
+UEYE_CALL(is_SensorInfo, (UeyeHandle hCam, UeyeSensorInfo* pInfo));                   // [213]
+UEYE_CALL(is_DisplayMode, (UeyeHandle hCam, int32_t nMode));                          // [12]
+UEYE_CALL(is_ColorMode, (UeyeHandle hCam, int32_t nMode));                            // [17]
+UEYE_CALL(is_ImageMemAlloc, (UeyeHandle hCam, int32_t nWidth, int32_t nHeight, int32_t nBits,
+                             char** ppcMem, int32_t* pnMemId));                       // [36]
+UEYE_CALL(is_ImageMemActivate, (UeyeHandle hCam, char* pcMem, int32_t nMemId));       // [37]
+UEYE_CALL(is_ImageMemFree, (UeyeHandle hCam, char* pcMem, int32_t nMemId));           // [38]
+UEYE_CALL(is_EventMessage, (UeyeHandle hCam, int32_t nEvent, HWND hWnd));             // [217]
+UEYE_CALL(is_StopLiveVideo, (UeyeHandle hCam, int32_t nWait));                        // [3]
+UEYE_CALL(is_CaptureVideo, (UeyeHandle hCam, int32_t nWait));   // [5] 0x8000 answers the live state
+UEYE_CALL(is_TriggerMode, (UeyeHandle hCam, int32_t nMode));    // [83] queries answer mode bits
+UEYE_CALL(is_AOI, (UeyeHandle hCam, uint32_t nCommand, void* pParam, uint32_t nSize));      // [486]
+UEYE_CALL(is_Exposure, (UeyeHandle hCam, uint32_t nCommand, void* pParam, uint32_t nSize)); // [496]
+UEYE_CALL(is_FrameRate, (UeyeHandle hCam, double dFps, double* pdNewFps));                  // [231]
+UEYE_CALL(is_FrameTimeRange, (UeyeHandle hCam, double* pdMin, double* pdMax,
+                              double* pdIntervall));                                        // [271]
+UEYE_CALL(is_Binning, (UeyeHandle hCam, int32_t nMode));     // [348] 0x8000 answers factor bits
+UEYE_CALL(is_Subsampling, (UeyeHandle hCam, int32_t nMode)); // [296] 0x8000 answers factor bits
+UEYE_CALL(is_CaptureStatus, (UeyeHandle hCam, uint32_t nCommand, void* pParam,
+                             uint32_t nSize));                                              // [500]
+UEYE_CALL(is_IO, (UeyeHandle hCam, uint32_t nCommand, void* pParam, uint32_t nSize));       // [504]
+UEYE_CALL(is_ParameterFile, (UeyeHandle hCam, uint32_t nCommand, void* pParam,
+                             uint32_t nSize));                                              // [510]
+UEYE_CALL(is_CameraMemory, (UeyeHandle hCam, uint32_t nCommand, void* pParam,
+                            uint32_t nSize));                                               // [540]
+// clang-format on

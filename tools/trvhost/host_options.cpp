@@ -56,6 +56,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
         } else if (a == "--report") {
             if (!value(out.report))
                 return false;
+        } else if (a == "--record") {
+            if (!value(out.record))
+                return false;
         } else if (a == "--script") {
             if (!value(out.script))
                 return false;

@@ -17,6 +17,7 @@ struct Options {
     double seconds = 3.0;
     bool printLog = false;
     bool preview = false; // a window showing the live frames
+    std::string record;   // the plug-in records the session into this file
     std::string script;
 };
 

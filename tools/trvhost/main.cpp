@@ -3,7 +3,7 @@
 // script of host commands and can show the live frames in a window.
 //   trvhost --plugin PATH [--config-dir DIR] [--cam-file NAME] [--section NAME]
 //           [--focus-type N] [--seconds S] [--snapshot FILE.png] [--report FILE.json]
-//           [--script "cmd; cmd"] [--print-log] [--preview]
+//           [--script "cmd; cmd"] [--print-log] [--preview] [--record FILE.jsonl]
 #include "infra/trv_params.h"
 #include "frame_check.h"
 #include "host_options.h"
@@ -276,6 +276,10 @@ int main(int argc, char** argv) {
         !trvhost::ParseScript(opt.script, script, error)) {
         std::fprintf(stderr, "trvhost: %s\n", error.c_str());
         return 2;
+    }
+    // The plug-in reads TRV_RECORD at its first command: the whole session is recorded.
+    if (!opt.record.empty()) {
+        SetEnvironmentVariableW(L"TRV_RECORD", WindowsPath(opt.record).c_str());
     }
     HMODULE plugin = LoadLibraryW(WindowsPath(opt.plugin).c_str());
     if (plugin == nullptr) {
