@@ -34,13 +34,6 @@ void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size,
     }
 }
 
-int64_t NowUs() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return static_cast<int64_t>(c.QuadPart * 1000000.0 / static_cast<double>(f.QuadPart));
-}
-
 using Pick = std::function<int(int, int)>;
 
 // How long a command may hold the plug-in: a stream switch waits at most 20 s for frames, an
@@ -124,10 +117,10 @@ TEST(Stress, FourThreadsOfRandomCommandsWhileTwoCamerasStream) {
             };
             while (GetTickCount() - t0 < 8000) {
                 const Kind& k = kKinds[pick(0, std::size(kKinds) - 1)];
-                const int64_t start = NowUs();
+                const int64_t start = trvtest::NowUs();
                 const int32_t answer = k.run(host, pick);
                 std::lock_guard<std::mutex> g(doneLock);
-                done.push_back({&k, start, NowUs(), answer});
+                done.push_back({&k, start, trvtest::NowUs(), answer});
                 Sleep(static_cast<DWORD>(rng() % 8)); // frames get through meanwhile
             }
         });

@@ -95,6 +95,14 @@ inline void RecordFrame(unsigned char* pixels, int32_t width, int32_t height, in
     ++gFrames.frames;
 }
 
+// Microseconds of the performance counter, as the simulator counts them (sim_post_time_us).
+inline int64_t NowUs() {
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return c.QuadPart / f.QuadPart * 1000000 + c.QuadPart % f.QuadPart * 1000000 / f.QuadPart;
+}
+
 // Waits at most `ms` for `done()`.
 template <class Done> bool WaitFor(Done done, DWORD ms = 20000) {
     const DWORD start = GetTickCount();
