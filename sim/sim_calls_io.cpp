@@ -9,8 +9,38 @@ using sim::Format;
 
 namespace {
 
-std::string HexOf(const void* data, uint32_t size) {
-    std::string out;
+// What the plug-in sends, decoded where the layout is known: a level's base and level, the
+// value of the strobe and of the apply, the output configuration's words up to the last that
+// is not 0 (at least four); else the bytes in hex. The limit queries send nothing.
+std::string IoArgs(uint32_t command, const void* data, uint32_t size) {
+    if (data != nullptr && command == ueye::kIoOutputLevel && size == 16) {
+        double v[2];
+        std::memcpy(v, data, 16);
+        return Format(" base=%.12g level=%.12g", v[0], v[1]);
+    }
+    if (data != nullptr && (command == ueye::kIoStrobe || command == ueye::kIoOutputApply) &&
+        size == 4) {
+        uint32_t v = 0;
+        std::memcpy(&v, data, 4);
+        return Format(" value=%u", v);
+    }
+    if (data != nullptr && command == ueye::kIoOutputConfig && size == 64) {
+        uint32_t w[16];
+        std::memcpy(w, data, 64);
+        int last = 15;
+        while (last > 3 && w[last] == 0) {
+            --last;
+        }
+        std::string out = " words=";
+        for (int i = 0; i <= last; ++i) {
+            out += Format(i == 0 ? "%u" : ",%u", w[i]);
+        }
+        return out;
+    }
+    if (command == ueye::kIoOutputMin || command == ueye::kIoOutputMax) {
+        return "";
+    }
+    std::string out = " bytes=";
     for (uint32_t i = 0; data != nullptr && i < size && i < 64; ++i) {
         out += Format("%02x", static_cast<const unsigned char*>(data)[i]);
     }
@@ -166,7 +196,7 @@ UeyeStatus LoadParameters(sim::Camera& c, const wchar_t* path) {
 UEYE_API UeyeStatus is_IO(UeyeHandle hCam, uint32_t nCommand, void* pParam, uint32_t nSize) {
     return sim::OnCamera(
         "is_IO", nCommand, hCam,
-        Format("cmd=%u size=%u bytes=%s", nCommand, nSize, HexOf(pParam, nSize).c_str()),
+        Format("cmd=%u size=%u", nCommand, nSize) + IoArgs(nCommand, pParam, nSize),
         sim::OutsOf(nCommand, pParam, pParam != nullptr ? nSize : 0),
         [=](sim::Camera& c, std::string& outs) { return Io(c, nCommand, pParam, nSize, outs); });
 }

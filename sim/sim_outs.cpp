@@ -314,7 +314,8 @@ int32_t WriteOuts(const std::string& call, const Outs& outs, const std::string& 
             hasResult = true;
         }
     }
-    if (!writer->write(outs, pairs, false) || !writer->write(outs, pairs, true)) {
+    // Checked whole before anything is written; text alone (no pointers) is only checked.
+    if (!writer->write(outs, pairs, false) || (!Dry(outs) && !writer->write(outs, pairs, true))) {
         return kInvalidParameter;
     }
     if (hasResult) {

@@ -1,0 +1,166 @@
+// Loading the cameras when the library fails or answers oddly: the camera list, choosing and
+// opening a camera, its parameter file, its image memory and live video.
+#include "failure_table.h"
+
+namespace {
+
+using trvtest::Row;
+
+class Load : public trvtest::FailureTable {};
+
+const Row kListAndOpen[] = {
+    {"count fails: the list stays empty, the next camera enumerates again",
+     "cameras=A B; CamSN_1=A; CamSN_2=B", "is_CameraCount#1 = 1", "load",
+     "ERROR: Could not receive camera count\n***** UEYECAM OpenCamera2b\n"
+     "UEYE ERROR: Unble to find camera A\n!ERROR: *\nUEYE Opened camera B\n"
+     "MyLoadMultiple gMyCams.size()=2",
+     "is_CameraCount -> 1\n!is_CameraList\n!is_CameraInit\nis_CameraCount -> 0 count=2\n"
+     "is_CameraList count=2 -> 0\nis_CameraInit id=0x8002 "},
+    {"list fails", "cameras=A B; CamSN_1=A; CamSN_2=B", "is_CameraList#1 = 1", "load",
+     "ERROR: Could not receive camera list\nUEYE ERROR: Unble to find camera A\n"
+     "UEYE Opened camera B",
+     "is_CameraList count=2 -> 1\n!is_CameraInit\nis_CameraList count=2 -> 0"},
+    {"a negative count is no camera: the first free camera is opened", "",
+     "is_CameraCount out count=-3", "load", "!ERROR: *\n***** UEYECAM OpenCamera9",
+     "is_CameraCount -> 0 count=-3\nis_CameraList count=0 -> 0\nis_CameraInit id=0x0 "},
+    {"a list shorter than the count: only its entries are read", "cameras=A B; CamSN=B",
+     "is_CameraList out count=1", "load", "!UEYE Opened camera B\n***** UEYECAM OpenCamera9",
+     "is_CameraList count=2 -> 0 count=1\nis_CameraInit id=0x0 "},
+    {"serial not listed: no init call, the record stays closed", "CamSN_1=X", "",
+     "load; 45 2 -> 0 -1 -1 -1 -1",
+     "UEYE ERROR: Unble to find camera X\n!***** UEYECAM OpenCamera3\n***** UEYECAM OnInitDialog2\n"
+     "MyLoadMultiple gMyCams.size()=1\n!MyLoadSingle begin\n***** UEYECAM GetAoiRect error=1",
+     "!is_CameraInit"},
+    {"serial that fails to open", "CamSN_1=A", "is_CameraInit = 3", "load",
+     "UEYE ERROR: Unble to open camera A\n!***** UEYECAM OpenCamera3\n"
+     "***** UEYECAM OnInitDialog2",
+     "is_CameraInit id=0x8001 * -> 3\n!is_CameraInit"},
+    {"serial asks for a retry", "CamSN_1=A", "is_CameraInit#1 = 184", "load",
+     "UEYE Opened camera A\n***** UEYECAM OpenCamera3\nLoadFile2 file=$DIR\\ueyecam_A.ini found=0",
+     "is_CameraInit id=0x8001 * -> 184\nis_InitRetryQuery hCam=32769 cmd=4 -> 0 "
+     "value=25000\nis_CameraInit id=0x18001 * -> 0 hCam=1"},
+    {"CamSN of a camera not connected: the first free one, without a word", "cameras=A B; CamSN=C",
+     "", "load", "!UEYE *\n!LoadFile2 *\nLoadFile3: $DIR\\ueyecam.ini\n***** UEYECAM OpenCamera9",
+     "is_CameraInit id=0x0 "},
+    {"CamSN that fails to open: the first free one", "cameras=A B; CamSN=B",
+     "is_CameraInit@cam1 = 3", "load",
+     "UEYE ERROR: Unble to open camera B\n!LoadFile2 *\n***** UEYECAM OpenCamera9",
+     "is_CameraInit id=0x8002 * -> 3\nis_CameraInit id=0x0 * -> 0"},
+    {"the first free camera fails to open", "", "is_CameraInit = 77",
+     "load; 45 2 -> 0 -1 -1 -1 -1; 46 -> 1 0 0",
+     "***** UEYECAM OpenCamera2b\n***** UEYECAM OpenCamera11\n!***** UEYECAM OpenCamera3\n"
+     "***** UEYECAM OnInitDialog2\nMyLoadSingle end\n***** UEYECAM GetAoiRect error=1",
+     "is_CameraInit id=0x0 * -> 77\n!is_CameraInit"},
+    {"the first free camera asks for a retry twice", "", "is_CameraInit#1-2 = 184", "load",
+     "***** UEYECAM OpenCamera11",
+     "is_CameraInit id=0x0 * -> 184\nis_InitRetryQuery hCam=0 cmd=4\n"
+     "is_CameraInit id=0x10000 * -> 184\n!is_CameraInit"},
+    {"the same serial twice: the second record finds its camera in use", "CamSN_1=A; CamSN_3=A", "",
+     "load; 32 3 -> 1",
+     "UEYE Opened camera A\nUEYE ERROR: Unble to open camera A\n"
+     "MyLoadMultiple gMyCams.size()=2\nMySetStreamId found i = 1\n"
+     "***** UEYECAM is_CaptureVideo failure: 1\nIsTransferFailed ERROR: is_CaptureStatus=1\n"
+     "MySetStreamId finished",
+     "is_CameraInit id=0x8001 * -> 3"},
+};
+
+TEST_F(Load, CameraListAndOpen) {
+    RunAll(kListAndOpen);
+}
+
+// Parameter files: of the configuration, of the serial number, the default; each tried until
+// one loads, the configuration remembered only when its own file loaded.
+const Row kParameterFiles[] = {
+    {"no file at all", "", "", "load; key CamShareLast -> <none>",
+     "***** UEYECAM OpenCamera3\n!LoadFile1*\n!LoadFile2*\nLoadFile3: $DIR\\ueyecam.ini\n"
+     "LoadFile Param File NOT loaded: $DIR\\ueyecam.ini\n***** UEYECAM OpenCamera4",
+     "is_ParameterFile hCam=1 cmd=2 size=0 path=$DIR\\ueyecam.ini -> 188"},
+    {"the default file", "file:ueyecam.ini=aoi=0 0 32 16", "", "load; key CamShareLast -> <none>",
+     "LoadFile Param File loaded: $DIR\\ueyecam.ini\n"
+     "***** UEYECAM OpenCamera5 m_nSizeX=32 m_nSizeY=16",
+     ""},
+    {"the configuration's file", "CamShareConfig=1; CamShareLast=3; file:ueyecam_3.ini=", "",
+     "load; key CamShareLast -> 3",
+     "LoadFile1 file=$DIR\\ueyecam_3.ini found=1\nLoadFile Param File loaded: $DIR\\ueyecam_3.ini\n"
+     "!LoadFile*\n***** UEYECAM OpenCamera4",
+     ""},
+    {"the configuration's file refused, then the default",
+     "CamShareConfig=1; CamShareLast=-1; file:ueyecam_-1.ini=!; file:ueyecam.ini=", "",
+     "load; key CamShareLast -> -1",
+     "LoadFile1 file=$DIR\\ueyecam_-1.ini found=1\n"
+     "LoadFile Param File NOT loaded: $DIR\\ueyecam_-1.ini\nLoadFile3: $DIR\\ueyecam.ini\n"
+     "LoadFile Param File loaded: $DIR\\ueyecam.ini",
+     ""},
+    {"a folder named like the file: not found, still tried",
+     "CamShareConfig=1; CamShareLast=0; file:ueyecam_0.ini=/", "", "load",
+     "LoadFile1 file=$DIR\\ueyecam_0.ini found=0\n"
+     "LoadFile Param File NOT loaded: $DIR\\ueyecam_0.ini",
+     "is_ParameterFile hCam=1 cmd=2 size=0 path=$DIR\\ueyecam_0.ini -> 188"},
+    {"opened by CamSN: the configuration's, the camera's, the default file",
+     "cameras=A B; CamSN=B; CamShareConfig=1; CamShareLast=3; file:ueyecam_B.ini=", "",
+     "load; key CamShareLast -> 3",
+     "LoadFile1 file=$DIR\\ueyecam_3.ini found=0\nLoadFile Param File NOT loaded: "
+     "$DIR\\ueyecam_3.ini\nLoadFile2 file=$DIR\\ueyecam_B.ini found=1\n"
+     "LoadFile Param File loaded: $DIR\\ueyecam_B.ini\n!LoadFile3*\n***** UEYECAM OpenCamera4",
+     ""},
+    {"opened by serial, its file refused: the default", "CamSN_1=A; file:ueyecam_A.ini=!", "",
+     "load",
+     "LoadFile2 file=$DIR\\ueyecam_A.ini found=1\n"
+     "LoadFile Param File NOT loaded: $DIR\\ueyecam_A.ini\nLoadFile3: $DIR\\ueyecam.ini",
+     ""},
+};
+
+TEST_F(Load, ParameterFiles) {
+    RunAll(kParameterFiles);
+}
+
+// Image memory, live video and the capture status when the library refuses them.
+const Row kMemoryAndLive[] = {
+    {"allocation refused: open without events or live video; a reload makes up for it",
+     "sim0:stalled=0", "is_ImageMemAlloc#1 = 2", "load; 42 other.ini -> 1; frames -> 64x48",
+     "***** UEYECAM InitDisplayMode9\n***** UEYECAM InitDisplayMode10\n"
+     "***** UEYECAM InitDisplayMode12\n***** UEYECAM InitDisplayMode14\n"
+     "***** UEYECAM OpenCamera5 m_nSizeX=64 m_nSizeY=48\n***** UEYECAM OpenCamera10\n"
+     "!***** UEYECAM OpenCamera6\n***** UEYECAM OnInitDialog2\n"
+     "MyReloadFile m_nSizeX=64 m_nSizeY=48 ret=0\nMyReloadFile Enable\nMyResetConfig complete",
+     "is_ImageMemAlloc hCam=1 w=64 h=48 bits=24 -> 2\n!is_ImageMemActivate\n!is_ColorMode\n"
+     "!is_AOI\n!is_EventMessage\n!is_CaptureVideo\nis_TriggerMode hCam=1 mode=0x8004"},
+    {"activation refused: the memory stays, no live video; a switch cannot start it", "",
+     "is_ImageMemActivate = 125", "load; 32 0 -> 1",
+     "***** UEYECAM InitDisplayMode11\n***** UEYECAM InitDisplayMode12\n"
+     "!***** UEYECAM InitDisplayMode13\n***** UEYECAM InitDisplayMode14\n"
+     "***** UEYECAM OpenCamera10\nMySetStreamId starting new...\n"
+     "***** UEYECAM is_CaptureVideo failure: 108\nIS_CAP_STATUS_COUNT: 0\n"
+     "MySetStreamId waiting for image...\nMySetStreamId finished",
+     "is_ImageMemActivate hCam=1 * -> 125\n!is_EventMessage\nis_CaptureVideo hCam=1 wait=1 -> "
+     "108"},
+    {"live video refused: reported with the capture status; a switch starts it", "sim0:stalled=0",
+     "is_CaptureVideo:1#1 = 108; is_CaptureStatus:2#1 out total=3 c162=1 c199=2",
+     "load; 32 0 -> 1; frames -> 64x48",
+     "***** UEYECAM streaming live video\n***** UEYECAM OpenCamera failure: 108\n"
+     "IS_CAP_STATUS_COUNT: 3\nIS_CAP_STATUS_API_NO_DEST_MEM: 1\n"
+     "IS_CAP_STATUS_USB_TRANSFER_FAILED: 2\n***** UEYECAM OnInitDialog2\n"
+     "MySetStreamId starting new...\nMySetStreamId success t=*",
+     "is_CaptureVideo hCam=1 wait=1 -> 108\nis_CaptureStatus hCam=1 cmd=2 size=1088 -> 0 total=3\n"
+     "is_CaptureStatus hCam=1 cmd=1 size=0 -> 0"},
+    {"capture status unreadable: logged, reset all the same", "",
+     "is_CaptureVideo:1 = 108; is_CaptureStatus:2 = 125", "load",
+     "***** UEYECAM OpenCamera failure: 108\nIsTransferFailed ERROR: is_CaptureStatus=125\n"
+     "!IS_CAP_STATUS*\n***** UEYECAM OnInitDialog2",
+     "is_CaptureStatus hCam=1 cmd=2 size=1088 -> 125\nis_CaptureStatus hCam=1 cmd=1 size=0 -> 0"},
+    {"sizes no memory can be made for: open without events or live video", "",
+     "is_AOI:6 out w=-64 h=48", "load",
+     "***** UEYECAM InitDisplayMode10\n***** UEYECAM OpenCamera5 m_nSizeX=-64 m_nSizeY=48\n"
+     "***** UEYECAM OpenCamera10",
+     "is_ImageMemAlloc hCam=1 w=-64 h=48 bits=24 -> 125\n!is_EventMessage"},
+    {"the sensor's full width and a monochrome sensor", "sim0:aoi=0 0 32 16",
+     "is_AOI:19 out full=1; is_SensorInfo out color=1", "load",
+     "***** UEYECAM InitDisplayMode8\n***** UEYECAM OpenCamera5 m_nSizeX=64 m_nSizeY=16",
+     "is_ImageMemAlloc hCam=1 w=64 h=16 bits=8 -> 0\nis_ColorMode hCam=1 mode=6"},
+};
+
+TEST_F(Load, MemoryAndLiveVideo) {
+    RunAll(kMemoryAndLive);
+}
+
+} // namespace
