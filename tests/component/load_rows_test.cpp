@@ -163,4 +163,72 @@ TEST_F(Load, MemoryAndLiveVideo) {
     RunAll(kMemoryAndLive);
 }
 
+// The host settings in their rarer forms: absent, 0, negative, not a number, gaps.
+const Row kSettings[] = {
+    {"CamSN_Max absent: keys 1 to 20", "", "", "load",
+     "MyLoadMultiple maxCams=20\nMyLoadMultiple key=CamSN_1\nMyLoadMultiple key=CamSN_20\n"
+     "!MyLoadMultiple key=*\nMyLoadMultiple gMyCams.size()=0\nMyLoadSingle begin",
+     ""},
+    {"CamSN_Max=0: no key read", "CamSN_Max=0; CamSN_1=A", "", "load",
+     "MyLoadMultiple maxCams=0\n!MyLoadMultiple key=*\nMyLoadSingle begin", ""},
+    {"CamSN_Max negative", "CamSN_Max=-3; CamSN_1=A", "", "load",
+     "MyLoadMultiple maxCams=-3\n!MyLoadMultiple key=*\nMyLoadSingle begin", ""},
+    {"CamSN_Max that is no number: 0", "CamSN_Max=many; CamSN_1=A", "", "load",
+     "MyLoadMultiple maxCams=0\n!KEY=*\nMyLoadSingle begin", ""},
+    {"keys above CamSN_Max are not read", "CamSN_Max=2; CamSN_3=A", "", "load",
+     "MyLoadMultiple key=CamSN_2\n!MyLoadMultiple key=CamSN_3\nMyLoadSingle begin", ""},
+    {"gaps and empty keys: ids 2 and 5, in that order",
+     "cameras=A B; CamSN_1=; CamSN_2=A; CamSN_5=B", "", "load; 32 5 -> 1; 32 2 -> 1",
+     "MyLoadMultiple key=CamSN_1\n!KEY=*\nKEY=CamSN_2 SERNO=A\nKEY=CamSN_5 SERNO=B\n"
+     "MyLoadMultiple gMyCams.size()=2\nMySetStreamId found i = 1\nMySetStreamId found i = 0",
+     ""},
+    {"CamShareConfig=1 without CamShareLast: no configuration at load",
+     "CamShareConfig=1; file:ueyecam_3.ini=aoi=0 0 32 16", "", "load; 32 3 -> 1",
+     "!LoadFile1*\nMySetStreamId camId = 3 gCamShareConfig=1 gCurCamConfigId=4294967295\n"
+     "MySetStreamId load new config\nLoadFile Param File loaded: $DIR\\ueyecam_3.ini",
+     ""},
+    {"CamShareLast of the value that means none", "CamShareConfig=1; CamShareLast=195935983", "",
+     "load", "!LoadFile1*\nLoadFile3: $DIR\\ueyecam.ini", ""},
+    {"CamShareConfig=2: no configuration, cameras switched by id",
+     "CamShareConfig=2; CamShareLast=3", "", "load; 32 3 -> 1",
+     "!LoadFile1*\nMySetStreamId camId = 3 gCamShareConfig=0 *\n"
+     "MySetStreamId unable to find camId",
+     ""},
+    {"CamShareLast that is no number: configuration 0", "CamShareConfig=1; CamShareLast=abc", "",
+     "load", "LoadFile1 file=$DIR\\ueyecam_0.ini found=0", ""},
+    {"CamShareConfig with configured cameras: not read at load, a switch uses it",
+     "CamSN_1=A; CamShareConfig=1; CamShareLast=3", "", "load; 32 3 -> 1",
+     "!LoadFile1*\nMyLoadMultiple gMyCams.size()=1\nMySetStreamId load new config\n"
+     "MyReloadFile1 file=$DIR\\ueyecam_3.ini found=0",
+     ""},
+    {"CamSN empty: the first free camera", "cameras=A B; CamSN=", "", "load",
+     "!UEYE *\n***** UEYECAM OpenCamera9", "is_CameraInit id=0x0 "},
+    {"MaxExposureMs absent: no exposure range, SET_EXPOSURE does nothing", "", "",
+     "load; 15 50 -> 1",
+     "InitializeExposureDefaults min=0 max=0 int=1\nGetExposure nRet=0 min=0.01 max=0 int=0.01\n"
+     "!SetExposure*",
+     "!is_Exposure hCam=1 cmd=12"},
+    {"MaxExposureMs above the camera's maximum", "MaxExposureMs=50", "", "load; 15 50 -> 1",
+     "InitializeExposureDefaults min=0 max=50000 int=1\n"
+     "GetExposure max override ed.dMax=50000 dblRange[1]=1000\n"
+     "GetExposure nRet=0 min=0.01 max=1000 int=0.01\n"
+     "SetExposure: Setting Exposure value=50 time=500.005",
+     "is_Exposure hCam=1 cmd=12 size=8 value=500.005"},
+    {"MaxExposureMs negative", "MaxExposureMs=-1", "", "load; 15 50 -> 1",
+     "InitializeExposureDefaults min=0 max=-1000 int=1\n!GetExposure max override*\n"
+     "SetExposure: Setting Exposure value=50 time=-499.995",
+     ""},
+    {"MaxExposureMs that is no number: 0", "MaxExposureMs=long", "", "load; 15 50 -> 1",
+     "InitializeExposureDefaults min=0 max=0 int=1\n!SetExposure*", ""},
+    {"MaxExposureMs whose thousandfold wraps in 32 bits", "MaxExposureMs=4294968", "",
+     "load; 15 100 -> 1",
+     "InitializeExposureDefaults min=0 max=704 int=1\n"
+     "SetExposure: Setting Exposure value=100 time=704",
+     ""},
+};
+
+TEST_F(Load, SettingsForms) {
+    RunAll(kSettings);
+}
+
 } // namespace
