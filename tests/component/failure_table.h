@@ -26,6 +26,8 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace trvtest {
@@ -34,18 +36,19 @@ namespace trvtest {
 struct Row {
     const char* name;
     // What is there. "cameras=A B": the serials of the simulated cameras, device ids 1, 2, ...
-    // (default: "A"; each 64 x 48, colour, live without posting frames until "simN:stalled=0").
+    // (default "A"; each 64 x 48, colour, live without posting frames until "simN:stalled=0").
     // "simN:KEY=VALUE": a key of camera N. "focus=N": the start block's focus type.
     // "trigger=N": in tarvello.ini. "file:NAME=LINE": a parameter file holding LINE ("!" a
-    // file that is not one, "/" a folder of that name). Else "KEY=VALUE" of the host settings.
+    // file that is not one, "/" a folder). "probe=HEAD": at the calls of cue HEAD, the named
+    // locks another thread finds held are noted after the step (" +held FOCUS_LOCK"). Any other
+    // "KEY=VALUE" is a host setting.
     const char* given;
     const char* cues; // sim_cue texts; each must act at least once
     // The host's steps with their answers: "load" (the camera thread's loading), "CODE [ARG]"
-    // -> answer (42 takes a file name), "45 MODE [X Y W H]" -> answer and the block,
-    // "46" -> answer, rate and exposure, "44" -> answer and x resolution (7 before),
-    // "43 TYPE PERCENT", "34 TYPE" -> answer and type, "event CODE" (of camera 0),
-    // "frames" -> the size of 3 more, "key KEY" -> its value in the host settings,
-    // "sim N KEY VALUE". Each error callback meanwhile adds " +error".
+    // -> answer (42 takes a file name), "45 MODE [X Y W H]" -> answer and the block, "46" ->
+    // answer, rate and exposure, "44" -> answer and x resolution (7 before), "43 TYPE PERCENT",
+    // "34 TYPE" -> answer and type, "event CODE" (of camera 0), "frames" -> the size of 3 more,
+    // "key KEY" -> its host setting, "sim N KEY VALUE". Each error callback adds " +error".
     const char* host;
     // Log lines in this order, others between them; '*' stands for any text; "!LINE": no such
     // line between its neighbours; "$DIR\": the configuration folder.
@@ -114,7 +117,13 @@ inline std::string InOrder(const std::vector<std::string>& lines, const std::str
     return check(lines.size());
 }
 
-inline std::string Replace(std::string s, const std::string& from, const std::string& to) {
+// `lines` as one text, with `from` replaced by `to` in it.
+inline std::string Replace(const std::vector<std::string>& lines, const std::string& from,
+                           const std::string& to) {
+    std::string s;
+    for (const std::string& l : lines) {
+        s += l + "\n";
+    }
     for (size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size())) {
         s.replace(p, from.size(), to);
     }
@@ -137,33 +146,22 @@ class FailureTable : public testing::Test {
         sFrameSize = std::to_string(w) + "x" + std::to_string(h);
         ++sFrames;
     }
-    static void OnError() { ++sErrors; }
-
-    // Every row closes its cameras, and they give back all of their image memory.
-    void Finish() {
-        CloseAllCameras();
-        SimStats s = {};
-        sim_stats(&s);
-        EXPECT_EQ(s.liveBlocks + s.badFrees + s.freedByExit, 0) << "image memory not balanced";
-        for (MyCam& c : gMyCams) {
-            delete[] c.m_pcFrameBufferA;
-            delete[] c.m_pcFrameBufferB;
-            std::free(c.m_pszSerNo);
-        }
-        gMyCams.clear();
-        gCamList.clear();
-        sim_reset();
-        for (const std::wstring& f : folders) {
-            RemoveDirectoryW(f.c_str());
-        }
-        folders.clear();
-        settings.reset();
+    static void OnError() { sNotes += " +error"; }
+    static void Probe(void*) {
+        std::thread([] {
+            for (const wchar_t* name : {L"FOCUS_LOCK", L"UEYECAM"}) {
+                HANDLE m = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
+                if (m != nullptr && WaitForSingleObject(m, 0) == WAIT_TIMEOUT) {
+                    sNotes += " +held " + ToUtf8(name);
+                } else if (m != nullptr) {
+                    ReleaseMutex(m);
+                }
+                CloseHandle(m);
+            }
+        }).join();
     }
-
     static void Pump() {
-        MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&m);
+        for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) {
             DispatchMessageW(&m);
         }
     }
@@ -173,121 +171,93 @@ class FailureTable : public testing::Test {
         const std::string key = entry.substr(0, eq), value = entry.substr(eq + 1);
         const std::wstring wkey(key.begin(), key.end()), wvalue(value.begin(), value.end());
         if (key.rfind("sim", 0) == 0) {
-            const size_t colon = key.find(':');
-            ASSERT_EQ(sim_configure(std::stoi(key.substr(3)), key.substr(colon + 1).c_str(),
-                                    value.c_str()),
-                      0)
-                << entry;
+            const int n = std::stoi(key.substr(3));
+            EXPECT_EQ(sim_configure(n, key.substr(key.find(':') + 1).c_str(), value.c_str()), 0);
+        } else if (key == "probe") {
+            EXPECT_EQ(sim_cue_callback(value.c_str(), &Probe, nullptr), 0) << value;
         } else if (key == "focus") {
             gFocusType = std::stoi(value);
         } else if (key == "trigger") {
             settings->Trigger(wvalue.c_str());
+        } else if (key.rfind("file:", 0) == 0 && value == "/") {
+            CreateDirectoryW((settings->configDir + wkey.substr(5)).c_str(), nullptr);
+            folders.push_back(settings->configDir + wkey.substr(5));
         } else if (key.rfind("file:", 0) == 0) {
-            const std::wstring name = wkey.substr(5);
-            if (value == "/") {
-                CreateDirectoryW((settings->configDir + name).c_str(), nullptr);
-                folders.push_back(settings->configDir + name);
-            } else {
-                settings->WriteConfigFile(name, value == "!"
-                                                    ? "not a parameter file\n"
-                                                    : "[sim-camera-parameters]\n" + value + "\n");
-            }
+            settings->WriteConfigFile(wkey.substr(5),
+                                      value == "!" ? "not a parameter file\n"
+                                                   : "[sim-camera-parameters]\n" + value + "\n");
         } else if (key != "cameras") {
             settings->Set(wkey.c_str(), wvalue.c_str());
         }
     }
 
-    // Runs one command as TrvCmd does; "" or what the host got back besides the answer.
-    bool Command(int32_t code, std::istringstream& in, std::string& back) {
-        char text[128] = {};
-        intptr_t arg = 0;
-        TrvAoiParams aoi = {-1, -1, -1, -1, -1, -1};
+    // One command as TrvCmd runs it: " -> " and its answer, then what it left in its block.
+    static std::string Command(int32_t code, std::istringstream& in) {
+        std::string name;
+        std::vector<double> v;
+        if (code == 42) {
+            in >> name;
+        }
+        for (double d = 0; in >> d;) {
+            v.push_back(d);
+        }
+        v.resize(5, -1.0);
+        auto i = [&](int k) { return static_cast<int32_t>(v[k]); };
+        TrvAoiParams aoi = {i(0), i(1), i(2), -1, i(3), i(4)};
         TrvTimingParams timing = {-1.0, -1.0};
         TrvPraxCamResParams res = {7.0, 7.0};
-        TrvPraxControlParams control = {0, 0.0};
-        int32_t type = 0;
-        std::wstring name;
-        if (code == 45) {
-            int32_t* fields[] = {&aoi.nMode, &aoi.x, &aoi.y, &aoi.width, &aoi.height};
-            for (int32_t v = 0, i = 0; i < 5 && in >> v; ++i) {
-                *fields[i] = v;
-            }
-            arg = reinterpret_cast<intptr_t>(&aoi);
-        } else if (code == 46) {
-            arg = reinterpret_cast<intptr_t>(&timing);
-        } else if (code == 44) {
-            arg = reinterpret_cast<intptr_t>(&res);
-        } else if (code == 43) {
-            in >> control.nType >> control.dPercent;
-            arg = reinterpret_cast<intptr_t>(&control);
-        } else if (code == 34) {
-            in >> type;
-            arg = reinterpret_cast<intptr_t>(&type);
-        } else if (code == 42) {
-            std::string n;
-            in >> n;
-            name.assign(n.begin(), n.end());
-            arg = reinterpret_cast<intptr_t>(name.c_str());
-        } else {
-            in >> arg;
+        TrvPraxControlParams control = {i(0), v[1]};
+        int32_t type = i(0);
+        const std::wstring wide(name.begin(), name.end());
+        const std::pair<int32_t, const void*> blocks[] = {
+            {45, &aoi}, {46, &timing}, {44, &res}, {43, &control}, {34, &type}, {42, wide.c_str()}};
+        intptr_t arg = static_cast<intptr_t>(v[0]);
+        for (const auto& [c, block] : blocks) {
+            arg = c == code ? reinterpret_cast<intptr_t>(block) : arg;
         }
         EnterCriticalSection(&gCmdLock);
         const bool answer = Dispatch(code, arg);
         LeaveCriticalSection(&gCmdLock);
+        char back[128] = {};
         if (code == 45) {
-            std::snprintf(text, sizeof text, " %d %d %d %d", aoi.x, aoi.y, aoi.width, aoi.height);
-        } else if (code == 46) {
-            std::snprintf(text, sizeof text, " %.12g %.12g", timing.dFrameRate, timing.dExposure);
-        } else if (code == 44) {
-            std::snprintf(text, sizeof text, " %.12g", res.dResX);
+            std::snprintf(back, sizeof back, " %d %d %d %d", aoi.x, aoi.y, aoi.width, aoi.height);
+        } else if (code == 46 || code == 44) {
+            std::snprintf(back, sizeof back, code == 46 ? " %.12g %.12g" : " %.12g",
+                          code == 46 ? timing.dFrameRate : res.dResX, timing.dExposure);
         } else if (code == 34) {
-            std::snprintf(text, sizeof text, " %d", type);
+            std::snprintf(back, sizeof back, " %d", type);
         }
-        back = text;
-        return answer;
+        return (answer ? " -> 1" : " -> 0") + std::string(back);
     }
 
     std::string Step(const std::string& step) {
         std::istringstream in(step);
-        std::string verb, out = step;
+        std::string verb, key, value, out = step;
+        int n = 0;
         in >> verb;
-        sErrors = 0;
         if (verb == "load") {
             MyLoadMultiple(gCamWnd);
             if (gMyCams.empty()) {
                 MyLoadSingle(gCamWnd);
             }
-        } else if (verb == "event") {
-            int32_t code = 0;
-            in >> code;
-            sim_post_event(0, code, 0, -1, 0);
+        } else if (verb == "event" && in >> n) {
+            sim_post_event(0, n, 0, -1, 0);
         } else if (verb == "frames") {
             const uint32_t target = sFrames + 3;
-            for (int i = 0; i < 4000 && sFrames < target; ++i) {
+            for (int k = 0; k < 4000 && sFrames < target; ++k) {
                 Pump();
                 Sleep(5);
             }
             out += " -> " + (sFrames >= target ? sFrameSize : "none");
-        } else if (verb == "key") {
-            std::string key;
-            in >> key;
+        } else if (verb == "key" && in >> key) {
             out += " -> " + ToUtf8(settings->Get(std::wstring(key.begin(), key.end()).c_str()));
-        } else if (verb == "sim") {
-            int n = 0;
-            std::string key, value;
-            in >> n >> key;
-            std::getline(in >> std::ws, value);
+        } else if (verb == "sim" && in >> n >> key && std::getline(in >> std::ws, value)) {
             sim_configure(n, key.c_str(), value.c_str());
         } else {
-            std::string back;
-            out += Command(std::stoi(verb), in, back) ? " -> 1" : " -> 0";
-            out += back;
+            out += Command(std::stoi(verb), in);
         }
         Pump();
-        for (int i = 0; i < sErrors; ++i) {
-            out += " +error";
-        }
-        return out;
+        return out + std::exchange(sNotes, std::string());
     }
 
     void Run(const Row& r) {
@@ -298,7 +268,6 @@ class FailureTable : public testing::Test {
         gCurCamConfigId = 0xFFFFFFFFu;
         wcscpy_s(gConfigDir, settings->configDir.c_str());
         wcscpy_s(gCamFileName, L"ueyecam.ini");
-        wcscpy_s(gSection, L"video");
         gFocusType = 3;
         gFrameCallback = &OnFrame;
         gErrorCallback = &OnError;
@@ -311,11 +280,11 @@ class FailureTable : public testing::Test {
         for (const std::string& g : SplitOn(r.given, ';')) {
             serials = g.rfind("cameras=", 0) == 0 ? g.substr(8) : serials;
         }
-        uint32_t device = 0;
         for (const std::string& serial : SplitOn(serials, ' ')) {
-            const SimCamera c = sim_camera(serial.c_str(), ++device, 2, 64, 48);
-            ASSERT_EQ(sim_configure(sim_add_camera(&c), "stalled", "1"), 0);
-            sim_configure(static_cast<int>(device) - 1, "user_memory", kLensRecord);
+            const SimCamera c = sim_camera(serial.c_str(), sim_camera_count() + 1, 2, 64, 48);
+            const int index = sim_add_camera(&c);
+            sim_configure(index, "stalled", "1");
+            sim_configure(index, "user_memory", kLensRecord);
         }
         for (const std::string& g : SplitOn(r.given, ';')) {
             Given(g);
@@ -324,26 +293,38 @@ class FailureTable : public testing::Test {
         log.Take();
         std::string host, expected;
         for (const std::string& step : SplitOn(r.host, ';')) {
-            const std::string run = step.substr(0, std::min(step.find(" ->"), step.find(" +")));
-            host += (host.empty() ? "" : "; ") + Step(run);
+            host += (host.empty() ? "" : "; ") +
+                    Step(step.substr(0, std::min(step.find(" ->"), step.find(" +"))));
             expected += (expected.empty() ? "" : "; ") + step;
         }
         EXPECT_EQ(host, expected);
-        std::vector<std::string> lines;
+        std::vector<std::string> lines; // the slow-frame lines come at any time
         for (const std::string& l : SplitOn(log.Take(), '\n', false)) {
             if (l.rfind("***** UEYECAM IS_UEYE_MESSAGE", 0) != 0) {
                 lines.push_back(l);
             }
         }
         const std::string dir = ToUtf8(settings->configDir);
-        const std::string logSays = InOrder(lines, Replace(r.log, "$DIR\\", dir), false);
-        EXPECT_EQ(logSays, "") << "log:\n" << Replace(JoinLines(lines), dir, "$DIR\\");
         const std::vector<std::string> journal = Journal();
-        const std::string callsSay = InOrder(journal, Replace(r.calls, "$DIR\\", dir), true);
-        EXPECT_EQ(callsSay, "") << "journal:\n" << Replace(JoinLines(journal), dir, "$DIR\\");
+        EXPECT_EQ(InOrder(lines, Replace({r.log}, "$DIR\\", dir), false), "")
+            << "log:\n"
+            << Replace(lines, dir, "$DIR\\");
+        EXPECT_EQ(InOrder(journal, Replace({r.calls}, "$DIR\\", dir), true), "")
+            << "journal:\n"
+            << Replace(journal, dir, "$DIR\\");
         char unfired[256] = {};
         EXPECT_EQ(sim_cue_unfired(unfired, sizeof unfired), 0) << "never acted: " << unfired;
-        Finish();
+        // The cameras close and give back all of their image memory.
+        CloseAllCameras();
+        SimStats s = {};
+        sim_stats(&s);
+        EXPECT_EQ(s.liveBlocks + s.badFrees + s.freedByExit, 0) << "image memory not balanced";
+        gMyCams.clear(); // their frame buffers are left to the process's end
+        gCamList.clear();
+        for (const std::wstring& f : folders) {
+            RemoveDirectoryW(f.c_str());
+        }
+        folders.clear();
     }
 
     // Every row of `rows`, the row's name in each failure.
@@ -354,14 +335,6 @@ class FailureTable : public testing::Test {
         }
     }
 
-    static std::string JoinLines(const std::vector<std::string>& lines) {
-        std::string out;
-        for (const std::string& l : lines) {
-            out += l + "\n";
-        }
-        return out;
-    }
-
     // A lens record of version 1.2, resolution 0.0055 in unit 2 (5.5); output 0 base 7000 and
     // scale 50 %, output 1 base 20000 and scale 80 %.
     static constexpr const char* kLensRecord =
@@ -370,9 +343,9 @@ class FailureTable : public testing::Test {
     std::unique_ptr<HostSettings> settings;
     std::vector<std::wstring> folders;
     LogCollector log;
-    static inline int sErrors = 0;
     static inline uint32_t sFrames = 0;
     static inline std::string sFrameSize;
+    static inline std::string sNotes; // " +error" and " +held NAME" of the step
 };
 
 } // namespace trvtest

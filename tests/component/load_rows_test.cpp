@@ -9,6 +9,17 @@ using trvtest::Row;
 class Load : public trvtest::FailureTable {};
 
 const Row kListAndOpen[] = {
+    {"open: events in their order, software trigger, then live video", "", "", "load",
+     "***** UEYECAM OpenCamera1 userSerNO()\n***** UEYECAM OpenCamera2a\n***** UEYECAM "
+     "OpenCamera2b\n"
+     "***** UEYECAM OpenCamera3\nLoadFile3: $DIR\\ueyecam.ini\n***** UEYECAM OpenCamera4\n"
+     "***** UEYECAM OpenCamera5 m_nSizeX=64 m_nSizeY=48\n***** UEYECAM OpenCamera6\n"
+     "***** UEYECAM OpenCamera7\n***** UEYECAM OpenCamera8\n***** UEYECAM streaming live video\n"
+     "***** UEYECAM OpenCamera9",
+     "is_EventMessage hCam=1 event=4096 hWnd=window\n!is_\nis_EventMessage hCam=1 event=4 hWnd=w\n"
+     "!is_\nis_EventMessage hCam=1 event=0 hWnd=w\n!is_\nis_EventMessage hCam=1 event=2 hWnd=w\n"
+     "!is_\nis_EventMessage hCam=1 event=3 hWnd=w\n!is_\nis_EventMessage hCam=1 event=7 hWnd=w\n"
+     "!is_\nis_TriggerMode hCam=1 mode=0x1008 -> 0\n!is_\nis_CaptureVideo hCam=1 wait=1 -> 0"},
     {"count fails: the list stays empty, the next camera enumerates again",
      "cameras=A B; CamSN_1=A; CamSN_2=B", "is_CameraCount#1 = 1", "load",
      "ERROR: Could not receive camera count\n***** UEYECAM OpenCamera2b\n"
@@ -26,9 +37,9 @@ const Row kListAndOpen[] = {
     {"a list shorter than the count: only its entries are read", "cameras=A B; CamSN=B",
      "is_CameraList out count=1", "load", "!UEYE Opened camera B\n***** UEYECAM OpenCamera9",
      "is_CameraList count=2 -> 0 count=1\nis_CameraInit id=0x0 "},
-    {"serial not listed: no init call, the record stays closed", "CamSN_1=X", "",
-     "load; 45 2 -> 0 -1 -1 -1 -1",
-     "UEYE ERROR: Unble to find camera X\n!***** UEYECAM OpenCamera3\n***** UEYECAM OnInitDialog2\n"
+    {"serial not listed (a prefix of one): no init call, the record stays closed",
+     "cameras=AB; CamSN_1=A", "", "load; 45 2 -> 0 -1 -1 -1 -1",
+     "UEYE ERROR: Unble to find camera A\n!***** UEYECAM OpenCamera3\n***** UEYECAM OnInitDialog2\n"
      "MyLoadMultiple gMyCams.size()=1\n!MyLoadSingle begin\n***** UEYECAM GetAoiRect error=1",
      "!is_CameraInit"},
     {"serial that fails to open", "CamSN_1=A", "is_CameraInit = 3", "load",
@@ -36,11 +47,13 @@ const Row kListAndOpen[] = {
      "***** UEYECAM OnInitDialog2",
      "is_CameraInit id=0x8001 * -> 3\n!is_CameraInit"},
     {"serial asks for a retry", "CamSN_1=A", "is_CameraInit#1 = 184", "load",
-     "UEYE Opened camera A\n***** UEYECAM OpenCamera3\nLoadFile2 file=$DIR\\ueyecam_A.ini found=0",
+     "UEYE Opened camera A\n***** UEYECAM OpenCamera3\nLoadFile2 file=$DIR\\ueyecam_A.ini found=0\n"
+     "***** UEYECAM OpenCamera8\n!***** UEYECAM streaming live video\n***** UEYECAM OnInitDialog2",
      "is_CameraInit id=0x8001 * -> 184\nis_InitRetryQuery hCam=32769 cmd=4 -> 0 "
      "value=25000\nis_CameraInit id=0x18001 * -> 0 hCam=1"},
-    {"CamSN of a camera not connected: the first free one, without a word", "cameras=A B; CamSN=C",
-     "", "load", "!UEYE *\n!LoadFile2 *\nLoadFile3: $DIR\\ueyecam.ini\n***** UEYECAM OpenCamera9",
+    {"CamSN of no camera listed (in another case): the first free one, without a word",
+     "cameras=A B; CamSN=b", "", "load",
+     "!UEYE *\n!LoadFile2 *\nLoadFile3: $DIR\\ueyecam.ini\n***** UEYECAM OpenCamera9",
      "is_CameraInit id=0x0 "},
     {"CamSN that fails to open: the first free one", "cameras=A B; CamSN=B",
      "is_CameraInit@cam1 = 3", "load",
@@ -55,6 +68,14 @@ const Row kListAndOpen[] = {
      "***** UEYECAM OpenCamera11",
      "is_CameraInit id=0x0 * -> 184\nis_InitRetryQuery hCam=0 cmd=4\n"
      "is_CameraInit id=0x10000 * -> 184\n!is_CameraInit"},
+    {"one camera: CamSN is not read", "CamSN=B", "", "load", "!UEYE *\n***** UEYECAM OpenCamera9",
+     "is_CameraInit id=0x0 "},
+    {"a count word larger than the list asked for: no more entries read", "CamSN=A",
+     "is_CameraList out count=6", "load", "!UEYE *", "is_CameraInit id=0x0 "},
+    {"the list is made once: a camera it lacks is not found later",
+     "cameras=A B; CamSN_1=A; CamSN_2=B", "is_CameraCount out count=1", "load",
+     "UEYE Opened camera A\nUEYE ERROR: Unble to find camera B",
+     "is_CameraCount -> 0 count=1\n!is_CameraCount"},
     {"the same serial twice: the second record finds its camera in use", "CamSN_1=A; CamSN_3=A", "",
      "load; 32 3 -> 1",
      "UEYE Opened camera A\nUEYE ERROR: Unble to open camera A\n"
@@ -99,7 +120,8 @@ const Row kParameterFiles[] = {
     {"opened by CamSN: the configuration's, the camera's, the default file",
      "cameras=A B; CamSN=B; CamShareConfig=1; CamShareLast=3; file:ueyecam_B.ini=", "",
      "load; key CamShareLast -> 3",
-     "LoadFile1 file=$DIR\\ueyecam_3.ini found=0\nLoadFile Param File NOT loaded: "
+     "UEYE Opened camera B\nLoadFile1 file=$DIR\\ueyecam_3.ini found=0\nLoadFile Param File NOT "
+     "loaded: "
      "$DIR\\ueyecam_3.ini\nLoadFile2 file=$DIR\\ueyecam_B.ini found=1\n"
      "LoadFile Param File loaded: $DIR\\ueyecam_B.ini\n!LoadFile3*\n***** UEYECAM OpenCamera4",
      ""},
@@ -157,11 +179,32 @@ const Row kMemoryAndLive[] = {
      "is_AOI:19 out full=1; is_SensorInfo out color=1", "load",
      "***** UEYECAM InitDisplayMode8\n***** UEYECAM OpenCamera5 m_nSizeX=64 m_nSizeY=16",
      "is_ImageMemAlloc hCam=1 w=64 h=16 bits=8 -> 0\nis_ColorMode hCam=1 mode=6"},
+    {"colour kind 4: 24 bits a pixel", "sim0:color=4; sim0:stalled=0", "", "load; frames -> 64x48",
+     "***** UEYECAM InitDisplayMode7",
+     "is_ImageMemAlloc hCam=1 w=64 h=48 bits=24 -> 0\nis_ColorMode hCam=1 mode=1 -> 0\n"
+     "is_AOI hCam=1 cmd=5 size=8 in=64,48 -> 0"},
+    {"binning and subsampling divide the image",
+     "sim0:width=2048; sim0:height=1536; sim0:binning=0x3; sim0:subsampling=0x2; sim0:stalled=0",
+     "", "load; frames -> 512x768",
+     "GetBinningSizes hx=2 vx=2\nGetSubSamplingSizes hx=2 vx=1\n"
+     "***** UEYECAM OpenCamera5 m_nSizeX=512 m_nSizeY=768",
+     "is_AOI hCam=1 cmd=5 size=8 in=512,768 -> 0"},
+    {"the full sensor height, binned by 4",
+     "sim0:width=2048; sim0:height=1536; sim0:aoi=0 0 640 480; sim0:aoi_full=0 1; "
+     "sim0:binning=0x4; "
+     "sim0:stalled=0",
+     "", "load; frames -> 640x384", "***** UEYECAM OpenCamera5 m_nSizeX=640 m_nSizeY=384", ""},
 };
 
 TEST_F(Load, MemoryAndLiveVideo) {
     RunAll(kMemoryAndLive);
 }
+
+// 255 characters, as many as a serial number is read with.
+#define S255                                                                                       \
+    "sssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssss"        \
+    "sssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssss"        \
+    "sssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssssss"
 
 // The host settings in their rarer forms: absent, 0, negative, not a number, gaps.
 const Row kSettings[] = {
@@ -171,16 +214,22 @@ const Row kSettings[] = {
      ""},
     {"CamSN_Max=0: no key read", "CamSN_Max=0; CamSN_1=A", "", "load",
      "MyLoadMultiple maxCams=0\n!MyLoadMultiple key=*\nMyLoadSingle begin", ""},
-    {"CamSN_Max negative", "CamSN_Max=-3; CamSN_1=A", "", "load",
-     "MyLoadMultiple maxCams=-3\n!MyLoadMultiple key=*\nMyLoadSingle begin", ""},
     {"CamSN_Max that is no number: 0", "CamSN_Max=many; CamSN_1=A", "", "load",
      "MyLoadMultiple maxCams=0\n!KEY=*\nMyLoadSingle begin", ""},
+    {"CamSN_Max above 1000: keys up to 1000; a serial of 256 characters: 255 of them",
+     "CamSN_Max=1001; CamSN_1001=A; CamSN_7=" S255 "s", "", "load",
+     "MyLoadMultiple maxCams=1001\nMyLoadMultiple maxCams limited to 1000\n"
+     "UEYE ERROR: Unble to find camera " S255 "\nMyLoadMultiple key=CamSN_1000\n"
+     "!MyLoadMultiple key=CamSN_1001\nMyLoadMultiple gMyCams.size()=1",
+     ""},
     {"keys above CamSN_Max are not read", "CamSN_Max=2; CamSN_3=A", "", "load",
      "MyLoadMultiple key=CamSN_2\n!MyLoadMultiple key=CamSN_3\nMyLoadSingle begin", ""},
     {"gaps and empty keys: ids 2 and 5, in that order",
-     "cameras=A B; CamSN_1=; CamSN_2=A; CamSN_5=B", "", "load; 32 5 -> 1; 32 2 -> 1",
+     "cameras=A B; CamSN_1=; CamSN_2=A; CamSN_5=B; sim0:stalled=0; sim1:stalled=0", "",
+     "load; 32 5 -> 1; 32 2 -> 1",
      "MyLoadMultiple key=CamSN_1\n!KEY=*\nKEY=CamSN_2 SERNO=A\nKEY=CamSN_5 SERNO=B\n"
-     "MyLoadMultiple gMyCams.size()=2\nMySetStreamId found i = 1\nMySetStreamId found i = 0",
+     "MyLoadMultiple gMyCams.size()=2\nMySetStreamId found i = 1\nMySetStreamId success t=*\n"
+     "MySetStreamId found i = 0\nMySetStreamId success t=*",
      ""},
     {"CamShareConfig=1 without CamShareLast: no configuration at load",
      "CamShareConfig=1; file:ueyecam_3.ini=aoi=0 0 32 16", "", "load; 32 3 -> 1",
@@ -214,6 +263,10 @@ const Row kSettings[] = {
      "GetExposure nRet=0 min=0.01 max=1000 int=0.01\n"
      "SetExposure: Setting Exposure value=50 time=500.005",
      "is_Exposure hCam=1 cmd=12 size=8 value=500.005"},
+    {"MaxExposureMs equal to the camera's maximum: no override", "MaxExposureMs=1", "", "load",
+     "InitializeExposureDefaults min=0 max=1000 int=1\n!GetExposure max override*\n"
+     "GetExposure nRet=0 min=0.01 max=1000 int=0.01",
+     ""},
     {"MaxExposureMs negative", "MaxExposureMs=-1", "", "load; 15 50 -> 1",
      "InitializeExposureDefaults min=0 max=-1000 int=1\n!GetExposure max override*\n"
      "SetExposure: Setting Exposure value=50 time=-499.995",

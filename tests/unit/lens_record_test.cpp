@@ -44,9 +44,7 @@ TEST(LensRecord, OnlyAWholeRecordOfVersionOneIsTaken) {
     EXPECT_FALSE(trv::ParsePraxRecord(d.data(), d.size(), &r));
     EXPECT_EQ(+r.datasetMajor, 0) << "the copy stays all zero";
     size_t bytes = 0;
-    ASSERT_TRUE(trv::PraxBufferBytes(41, &bytes));
-    EXPECT_EQ(bytes, 42u);
-    EXPECT_FALSE(trv::PraxBufferBytes(0xFFFFFFFFu, &bytes));
+    EXPECT_FALSE(trv::PraxBufferBytes(0xFFFFFFFFu, &bytes)) << "one more byte would wrap";
 }
 
 TEST(LensRecord, ResolutionLevelsAndLimits) {
@@ -75,7 +73,6 @@ TEST(LensRecord, ResolutionLevelsAndLimits) {
     EXPECT_EQ(+p.adBase[1], 10000.0);
     EXPECT_EQ(trv::BoundLevelPercent(150.0), 100.0);
     EXPECT_EQ(trv::BoundLevelPercent(std::nan("")), 0.0);
-    EXPECT_DOUBLE_EQ(trv::PraxOutputLevel(100.0, 0.8), 0.8);
     EXPECT_TRUE(trv::IsPraxOutput(0) && trv::IsPraxOutput(1));
     EXPECT_FALSE(trv::IsPraxOutput(-1) || trv::IsPraxOutput(2) || trv::IsPraxOutput(INT32_MIN));
 }
