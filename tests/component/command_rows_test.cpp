@@ -286,8 +286,6 @@ const Row kEvents[] = {
      "is_CaptureStatus hCam=1 cmd=1"},
     {"CamErrorLog=2", "CamErrorLog=2", "is_CaptureStatus:2 out total=1 c199=1",
      "load; event 3 +error", "!OnUEyeMessage*\n!IS_CAP_STATUS*", ""},
-    {"CamErrorLog that is no number: 0", "CamErrorLog=yes", "is_CaptureStatus:2 out total=1 c199=1",
-     "load; event 3 +error", "!OnUEyeMessage*\n!IS_CAP_STATUS*", ""},
     {"CamErrorLog=1 followed by text: 1", "CamErrorLog=1x", "", "load; event 3 +error",
      "OnUEyeMessage IS_TRANSFER_FAILED\nIS_CAP_STATUS_COUNT: 0", ""},
     {"a total of 0: the count line only", "", "is_CaptureStatus:2 out total=0 c178=1",

@@ -1,6 +1,5 @@
 // Camera events through the real export: the camera thread reports each to the host's error
 // callback after its log lines, outside every lock, and the plug-in goes on answering the host.
-// The failure paths of the camera calls are rows of the component tables.
 #include "e2e_host.h"
 #include "host_settings.h"
 #include "sim_journal.h"

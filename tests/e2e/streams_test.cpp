@@ -47,7 +47,6 @@ TEST_F(Streams, SwitchBetweenConfiguredCameras) {
     EXPECT_EQ(block.nSizeX, 40) << "the lowest configured id is current";
     std::string log;
     ASSERT_TRUE(trvtest::WaitFor([&] { return Has(log += host.TakeLog(), "uEueCamThread3"); }));
-    EXPECT_TRUE(Has(log, "MyLoadMultiple gMyCams.size()=2\n")) << log;
     EXPECT_FALSE(Has(log, "streaming live video")) << "configured cameras start not live";
 
     // Frames from the camera thread as the host sees them; failures are rows elsewhere.
@@ -73,7 +72,7 @@ TEST_F(Streams, SwitchBetweenConfiguredCameras) {
         {5,
          "1",
          false,
-         {"MySetStreamId found i = 2\nMySetStreamId stopping current...\n"
+         {"MySetStreamId found i = 1\nMySetStreamId stopping current...\n"
           "MySetStreamId starting new...\nMySetStreamId waiting for image...\n",
           "MySetStreamId success t="},
          "80x60",
