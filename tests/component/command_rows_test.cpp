@@ -173,6 +173,12 @@ const Row kAreaAndTiming[] = {
      "MyCam::SetAoiRect x=0 y=0 w=32 h=16\nMyCam::SetAoiRect is_AOI=125\n"
      "MyCam::SetAoiRect x=0 y=0 w=32 h=16\n***** UEYECAM ReallocMemory x=0 y=0 w=64 h=48",
      ""},
+    {"no memory for the new area: nothing activated, live video cannot restart", "",
+     "is_ImageMemAlloc#2 = 2", "load; 45 1 0 0 32 16 -> 1 0 0 32 16",
+     "***** UEYECAM ReallocMemory w=32 y=16\n***** UEYECAM InitDisplayMode9\n"
+     "***** UEYECAM InitDisplayMode10\n!***** UEYECAM InitDisplayMode11\nSetTimeStats *",
+     "is_ImageMemAlloc hCam=1 w=32 h=16 bits=24 -> 2\n!is_ImageMemActivate\n"
+     "is_CaptureVideo hCam=1 wait=1 -> 108"},
     {"limits unreadable", "", "is_AOI:16 = 125; is_AOI:7 = 125",
      "load; 45 1 0 0 32 16 -> 1 0 0 64 48",
      "MyCam::SetAoiRect GetSizMax nRet=125 w=0 h=0\nMyCam::SetAoiRect GetPosMin nRet=125 x=0 y=0\n"

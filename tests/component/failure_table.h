@@ -35,20 +35,19 @@ namespace trvtest {
 // A row; ';' separates the entries of `given`, `cues` and `host`, "\n" those of `log` and `calls`.
 struct Row {
     const char* name;
-    // What is there. "cameras=A B": the serials of the simulated cameras, device ids 1, 2, ...
-    // (default "A"; each 64 x 48, colour, live without posting frames until "simN:stalled=0").
-    // "simN:KEY=VALUE": a key of camera N. "focus=N": the start block's focus type.
-    // "trigger=N": in tarvello.ini. "file:NAME=LINE": a parameter file holding LINE ("!" a
-    // file that is not one, "/" a folder). "probe=HEAD": at the calls of cue HEAD, the named
-    // locks another thread finds held are noted after the step (" +held FOCUS_LOCK"). Any other
-    // "KEY=VALUE" is a host setting.
+    // What is there: "cameras=A B", serials of cameras with device ids 1, 2, ... (default "A",
+    // 64 x 48, colour, live but posting no frames until "simN:stalled=0"); "simN:KEY=VALUE", a
+    // key of camera N; "focus=N", the start block's focus type; "trigger=N" in tarvello.ini;
+    // "file:NAME=LINE", a parameter file holding LINE ("!" not one, "/" a folder); "probe=HEAD":
+    // at the calls of cue HEAD the named locks another thread finds held (" +held FOCUS_LOCK");
+    // any other "KEY=VALUE", a host setting.
     const char* given;
     const char* cues; // sim_cue texts; each must act at least once
-    // The host's steps with their answers: "load" (the camera thread's loading), "CODE [ARG]"
-    // -> answer (42 takes a file name), "45 MODE [X Y W H]" -> answer and the block, "46" ->
-    // answer, rate and exposure, "44" -> answer and x resolution (7 before), "43 TYPE PERCENT",
-    // "34 TYPE" -> answer and type, "event CODE" (of camera 0), "frames" -> the size of 3 more,
-    // "key KEY" -> its host setting, "sim N KEY VALUE". Each error callback adds " +error".
+    // The host's steps and answers: "load" (as the camera thread loads), "CODE [ARG]" -> answer
+    // (42 takes a file name), "45 MODE [X Y W H]" -> answer and block, "46" -> answer, rate and
+    // exposure, "44" -> answer and x resolution (7 before), "43 TYPE PERCENT", "34 TYPE" ->
+    // answer and type, "event CODE" (of camera 0), "frames" -> size of 3 more, "key KEY" -> its
+    // host setting, "sim N KEY VALUE". Each error callback adds " +error".
     const char* host;
     // Log lines in this order, others between them; '*' stands for any text; "!LINE": no such
     // line between its neighbours; "$DIR\": the configuration folder.
@@ -72,10 +71,8 @@ inline std::vector<std::string> SplitOn(const std::string& text, char sep, bool 
 
 // Whether `t` matches `p`, in which '*' stands for any text.
 inline bool Glob(const char* p, const char* t) {
-    if (*p == '*') {
-        return Glob(p + 1, t) || (*t != 0 && Glob(p, t + 1));
-    }
-    return *p == *t && (*p == 0 || Glob(p + 1, t + 1));
+    return *p == '*' ? Glob(p + 1, t) || (*t != 0 && Glob(p, t + 1))
+                     : *p == *t && (*p == 0 || Glob(p + 1, t + 1));
 }
 
 // The entries of `expected` in order among `lines` (each with a '*' after it when `prefix`);

@@ -68,7 +68,7 @@ const Row kListAndOpen[] = {
      "***** UEYECAM OpenCamera11",
      "is_CameraInit id=0x0 * -> 184\nis_InitRetryQuery hCam=0 cmd=4\n"
      "is_CameraInit id=0x10000 * -> 184\n!is_CameraInit"},
-    {"one camera: CamSN is not read", "CamSN=B", "", "load", "!UEYE *\n***** UEYECAM OpenCamera9",
+    {"one camera: CamSN is not read", "CamSN=A", "", "load", "!UEYE *\n***** UEYECAM OpenCamera9",
      "is_CameraInit id=0x0 "},
     {"a count word larger than the list asked for: no more entries read", "CamSN=A",
      "is_CameraList out count=6", "load", "!UEYE *", "is_CameraInit id=0x0 "},
@@ -212,8 +212,6 @@ const Row kSettings[] = {
      "MyLoadMultiple maxCams=20\nMyLoadMultiple key=CamSN_1\nMyLoadMultiple key=CamSN_20\n"
      "!MyLoadMultiple key=*\nMyLoadMultiple gMyCams.size()=0\nMyLoadSingle begin",
      ""},
-    {"CamSN_Max=0: no key read", "CamSN_Max=0; CamSN_1=A", "", "load",
-     "MyLoadMultiple maxCams=0\n!MyLoadMultiple key=*\nMyLoadSingle begin", ""},
     {"CamSN_Max that is no number: 0", "CamSN_Max=many; CamSN_1=A", "", "load",
      "MyLoadMultiple maxCams=0\n!KEY=*\nMyLoadSingle begin", ""},
     {"CamSN_Max above 1000: keys up to 1000; a serial of 256 characters: 255 of them",
@@ -250,8 +248,6 @@ const Row kSettings[] = {
      "!LoadFile1*\nMyLoadMultiple gMyCams.size()=1\nMySetStreamId load new config\n"
      "MyReloadFile1 file=$DIR\\ueyecam_3.ini found=0",
      ""},
-    {"CamSN empty: the first free camera", "cameras=A B; CamSN=", "", "load",
-     "!UEYE *\n***** UEYECAM OpenCamera9", "is_CameraInit id=0x0 "},
     {"MaxExposureMs absent: no exposure range, SET_EXPOSURE does nothing", "", "",
      "load; 15 50 -> 1",
      "InitializeExposureDefaults min=0 max=0 int=1\nGetExposure nRet=0 min=0.01 max=0 int=0.01\n"
