@@ -1,4 +1,5 @@
-// The log client against the real kernel objects; the append rule itself is unit-tested.
+// The log client against the real kernel objects, and its object's slots; the append rule
+// itself is unit-tested.
 #include "infra/trv_log.h"
 #include "log_reader.h"
 
@@ -93,6 +94,16 @@ TEST(LogClient, PiecesNumbersEventsAndTheMutex) {
     log.Write("kept\n");
     EXPECT_EQ(shared.Text(), L"kept\n");
     CloseHandle(event);
+}
+
+TEST(LogObject, WriteIsSlotZeroAndWriteWSlotOne) {
+    LogReader log;
+    log.Drain();
+    TRV_Log local;
+    void** slots = *reinterpret_cast<void***>(&local);
+    reinterpret_cast<void (*)(TRV_Log*, const char*)>(slots[0])(&local, "slot 0, ");
+    reinterpret_cast<void (*)(TRV_Log*, const wchar_t*)>(slots[1])(&local, L"slot 1\n");
+    EXPECT_EQ(ToUtf8(log.Drain()), "slot 0, slot 1\n");
 }
 
 } // namespace

@@ -169,7 +169,7 @@ const wchar_t kDefault[] = L"ueyecam.ini";
 INSTANTIATE_TEST_SUITE_P(
     Commands, OutOfMemoryAt,
     testing::Values(
-        OomRow{"StartFocus", false, false, 8, 0, "is_IO hCam=1 cmd=20 size=4 bytes=02000000", 0, 0},
+        OomRow{"StartFocus", false, false, 8, 0, "is_IO hCam=1 cmd=20 size=4 value=2", 0, 0},
         OomRow{"StopFocus", false, false, 10, 0, "is_TriggerMode hCam=1 mode=0x1008", 0, 0},
         OomRow{"SwitchConfig", false, true, 32, 3, "ueyecam_3.ini", 32, -1},
         OomRow{"SwitchCamera", true, false, 32, 2, "is_CaptureVideo hCam=2", 32, 1},

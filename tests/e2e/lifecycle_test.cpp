@@ -156,8 +156,10 @@ TEST_F(Lifecycle, OneCameraFromStartToStopAndStartAgain) {
     EXPECT_TRUE(Has(log, "**** TrvCmd: _TRV_DSHOW_CMD_START date=")) << log;
     EXPECT_TRUE(Has(log, "**** TrvCmd: section=sect1\n***** UEYECAM Init1\n")) << log;
     EXPECT_TRUE(WaitingLines(log, "60", 1)) << log;
-    EXPECT_TRUE(Has(log, "MyLoadMultiple maxCams=-3\nMyLoadMultiple gMyCams.size()=0\n")) << log;
-    EXPECT_TRUE(Has(log, "MyLoadSingle begin\n"));
+    // The camera thread's lines are written in pieces while START writes its own.
+    EXPECT_TRUE(
+        trvtest::HasInOrder(log, {"maxCams=", "-3", "size()=", "0\n", "MyLoadSingle begin"}));
+    EXPECT_FALSE(Has(log, "MyLoadMultiple key=")) << log;
     EXPECT_TRUE(Has(log, "LoadFile3: " + dir + "cam1.ini\n")) << log;
     EXPECT_FALSE(Has(log, "GetExposure max override")) << "the maximum is not above the camera's";
     // A start while started logs nothing and only reports the size.
@@ -170,7 +172,6 @@ TEST_F(Lifecycle, OneCameraFromStartToStopAndStartAgain) {
     TrvAoiParams down = {1, -3, -5, -7, 64, 48}; // negative positions round down
     TrvAoiParams read = {2, 0, 0, 0, 0, 0};
     TrvAoiParams reset = {0, 5, 5, 0, 5, 5};
-    TrvAoiParams failed = {2, 1, 2, 3, 4, 5};
     int32_t focusType = 3;
     TrvFrameCallback second = &SecondCallback;
     TrvFrameCallback first = &trvtest::RecordFrame;
@@ -178,9 +179,8 @@ TEST_F(Lifecycle, OneCameraFromStartToStopAndStartAgain) {
         int32_t code;
         const void* arg;
         int32_t result;
-        std::string log;             // a piece of it
-        const char* frames;          // the size of the next frames, or null
-        const char* fault = nullptr; // a call that fails once
+        std::string log;    // a piece of it
+        const char* frames; // the size of the next frames, or null
     };
     const Row rows[] = {
         {15, reinterpret_cast<void*>(50), 1,
@@ -188,7 +188,6 @@ TEST_F(Lifecycle, OneCameraFromStartToStopAndStartAgain) {
         {46, &timing, 1, "", nullptr},
         {45, &down, 1, "", "64x48"},
         {45, &read, 1, "***** UEYECAM GetAoiRect x=-4 y=-6 w=64 h=48\n", nullptr},
-        {45, &failed, 0, "", nullptr, "is_AOI:2"},
         {45, &reset, 1, "", "320x240"},
         // The type check leaves the start block's focus type alone.
         {34, &focusType, 1, "GetFocusType=3\n", nullptr},
@@ -201,9 +200,6 @@ TEST_F(Lifecycle, OneCameraFromStartToStopAndStartAgain) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.code);
-        if (r.fault != nullptr) {
-            sim_fail(r.fault, 125, 1);
-        }
         sim_journal_clear();
         EXPECT_EQ(host.Cmd(r.code, reinterpret_cast<intptr_t>(r.arg)), r.result);
         log = host.TakeLog();
@@ -226,7 +222,6 @@ TEST_F(Lifecycle, OneCameraFromStartToStopAndStartAgain) {
     EXPECT_EQ(down.y, -6);
     EXPECT_EQ(down.unused12, -7) << "bytes 12 to 15 are not written";
     EXPECT_EQ(reset.width, 320);
-    EXPECT_EQ(failed.width, 4) << "a failed read leaves the block alone";
     EXPECT_EQ(focusType, 3);
 
     // Stop closes the camera and frees its memory; START reports the closed record's size.
@@ -264,25 +259,5 @@ TEST_F(Lifecycle, OneCameraFromStartToStopAndStartAgain) {
     EXPECT_TRUE(
         Has(host.TakeLog(), "StartFocus BEGIN\nUEYE MyStrobeEnable focusType=7 defType=1\n"));
 }
-
-// CLOSE and UNLOAD close every camera as STOP does: the library's handle is gone, frames stop.
-class Closing : public Lifecycle, public testing::WithParamInterface<int32_t> {};
-
-TEST_P(Closing, EveryCameraIsClosed) {
-    const SimCamera cam = sim_camera("C", 1, 2, 32, 16);
-    sim_add_camera(&cam);
-    ASSERT_TRUE(host.loaded());
-    TrvStartParams block = trvtest::StartBlock(settings.configDir);
-    ASSERT_EQ(host.Cmd(_TRV_DSHOW_CMD_START, &block), 1);
-    ASSERT_TRUE(trvtest::MoreFrames(3)) << "no live frames";
-    gFrames.nullAllowed = true; // a frame event queued before the close
-    EXPECT_EQ(host.Cmd(GetParam()), 1);
-    EXPECT_EQ(trvtest::SimQuery(0, "handle"), "0");
-    trvtest::FramesDuring(100);
-    EXPECT_EQ(trvtest::FramesDuring(300), 0u) << "frames after the close";
-}
-
-INSTANTIATE_TEST_SUITE_P(Codes, Closing,
-                         testing::Values(_TRV_DSHOW_CMD_CLOSE, _TRV_DSHOW_CMD_UNLOAD));
 
 } // namespace

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "infra/trv_params.h"
-#include "log_reader.h"
+#include "log_collector.h"
 #include "log_text.h"
 #include "sim_control.h"
 
@@ -162,31 +162,17 @@ inline std::wstring PluginPath() {
     return n > 0 && n < MAX_PATH ? std::wstring(path) : OwnFolder() + L"trvueye.dll";
 }
 
-// Loads the plug-in and empties its log on a thread of its own, so that a command logging more
-// than the buffer holds loses nothing. Never unloaded: the plug-in's camera thread lives on.
+// Loads the plug-in, and empties its log as a viewer does. Never unloaded: the plug-in's camera
+// thread lives on.
 class PluginHost {
   public:
     PluginHost() {
-        m_reader.Drain();
         HMODULE module = LoadLibraryW(PluginPath().c_str());
         if (module != nullptr) {
             m_cmd = reinterpret_cast<int32_t (*)(int32_t, intptr_t)>(
                 reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(1))));
         }
-        m_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        // The plug-in sets this event at every line while a viewer window exists.
-        m_line = CreateEventW(nullptr, FALSE, FALSE, L"TRV_LOG_EVENTNAME");
-        m_thread = CreateThread(nullptr, 0, &Collect, this, 0, nullptr);
     }
-    ~PluginHost() {
-        SetEvent(m_stop);
-        WaitForSingleObject(m_thread, 10000);
-        CloseHandle(m_thread);
-        CloseHandle(m_stop);
-        CloseHandle(m_line);
-    }
-    PluginHost(const PluginHost&) = delete;
-    PluginHost& operator=(const PluginHost&) = delete;
 
     bool loaded() const { return m_cmd != nullptr; }
     int32_t Cmd(int32_t code, intptr_t param = 0) { return m_cmd(code, param); }
@@ -194,38 +180,13 @@ class PluginHost {
         return m_cmd(code, reinterpret_cast<intptr_t>(block));
     }
     // Everything logged since the last call, slow-frame lines left out.
-    std::string TakeLog() {
-        std::lock_guard<std::mutex> g(m_lock);
-        m_text += ToUtf8(m_reader.Drain());
-        return WithoutSlowFrames(std::exchange(m_text, std::string()));
-    }
+    std::string TakeLog() { return WithoutSlowFrames(m_log.Take()); }
     // While paused the log's mutex is left to the plug-in alone.
-    void Pause(bool paused) {
-        std::lock_guard<std::mutex> g(m_lock);
-        m_paused = paused;
-    }
+    void Pause(bool paused) { m_log.Pause(paused); }
 
   private:
-    static DWORD WINAPI Collect(void* self) {
-        auto* h = static_cast<PluginHost*>(self);
-        HANDLE waits[2] = {h->m_stop, h->m_line};
-        while (WaitForMultipleObjects(2, waits, FALSE, 5) != WAIT_OBJECT_0) {
-            std::lock_guard<std::mutex> g(h->m_lock);
-            if (!h->m_paused) {
-                h->m_text += ToUtf8(h->m_reader.Drain());
-            }
-        }
-        return 0;
-    }
-
-    LogReader m_reader;
+    LogCollector m_log;
     int32_t (*m_cmd)(int32_t, intptr_t) = nullptr;
-    std::mutex m_lock;
-    std::string m_text;
-    bool m_paused = false;
-    HANDLE m_stop = nullptr;
-    HANDLE m_line = nullptr;
-    HANDLE m_thread = nullptr;
 };
 
 } // namespace trvtest

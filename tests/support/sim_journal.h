@@ -10,7 +10,7 @@ namespace trvtest {
 
 inline std::vector<std::string> Journal() {
     std::vector<std::string> lines;
-    char buf[512];
+    char buf[4096];
     for (int i = 0; sim_journal_line(i, buf, sizeof buf) >= 0; ++i) {
         lines.emplace_back(buf);
     }

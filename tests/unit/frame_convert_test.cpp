@@ -50,21 +50,4 @@ TEST(FrameConvert, EveryPathEveryLengthAndAlignment) {
     }
 }
 
-TEST(FrameConvert, ChoosesTheWidestPathAndStreamsOnlyLargeFrames) {
-    const bool avx2 = trv::ConvertPathSupported(ConvertPath::Avx2);
-    const bool ssse3 = trv::ConvertPathSupported(ConvertPath::Ssse3);
-    const ConvertPath cached = avx2    ? ConvertPath::Avx2
-                               : ssse3 ? ConvertPath::Ssse3
-                                       : ConvertPath::Plain;
-    const ConvertPath streaming = avx2    ? ConvertPath::Avx2Stream
-                                  : ssse3 ? ConvertPath::Ssse3Stream
-                                          : ConvertPath::Plain;
-    const size_t first = (trv::StreamingThresholdBytes() + 2) / 3; // output reaches it
-    ASSERT_GT(first, 1u);
-    EXPECT_EQ(trv::ChosenConvertPath(0), cached);
-    EXPECT_EQ(trv::ChosenConvertPath(first - 1), cached);
-    EXPECT_EQ(trv::ChosenConvertPath(first), streaming);
-    EXPECT_EQ(trv::ConvertPathSupported(ConvertPath::Avx2Stream), avx2);
-}
-
 } // namespace

@@ -62,7 +62,6 @@ TEST(LensRecord, ResolutionLevelsAndLimits) {
     EXPECT_EQ(+p.adBase[1], 10000.0);
     EXPECT_EQ(trv::BoundLevelPercent(150.0), 100.0);
     EXPECT_EQ(trv::BoundLevelPercent(std::nan("")), 0.0);
-    EXPECT_DOUBLE_EQ(trv::PraxOutputLevel(100.0, 0.8), 0.8);
     EXPECT_TRUE(trv::IsPraxOutput(0) && trv::IsPraxOutput(1));
     EXPECT_FALSE(trv::IsPraxOutput(-1) || trv::IsPraxOutput(2) || trv::IsPraxOutput(INT32_MIN));
 }
