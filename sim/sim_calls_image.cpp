@@ -65,7 +65,10 @@ UEYE_API UeyeStatus is_ImageMemAlloc(UeyeHandle hCam, int32_t nWidth, int32_t nH
                              }
                              const int64_t bytes = pixels * (nBits / 8);
                              sim::State& s = sim::Get();
-                             char* block = new char[static_cast<size_t>(bytes)];
+                             // Zeros, as fresh pages: a frame event handled before the first
+                             // frame was written into it shows frame number 0, not what a freed
+                             // block held before.
+                             char* block = new char[static_cast<size_t>(bytes)]();
                              const int32_t id = s.nextMemoryId++;
                              s.memory[block] = {nWidth, nHeight, nBits, c.handle, id};
                              ++s.stats.allocations;
