@@ -356,7 +356,7 @@ def main():
             log = logs / f"fault-{f.number:03}.log"
             log.unlink(missing_ok=True)
             restorer.mutate(f)
-            head = f"[{i:2}/{len(chosen)}] #{f.number:<3}"
+            head = f"[{i:2}/{len(chosen)}]" + ("" if sampled else f" #{f.number:<3}")
             if not build(log, built_natively(f.path)):
                 if products_build(log):
                     # The plug-in builds; a compile-time check of the tests refuses the fault.
@@ -405,7 +405,7 @@ def main():
     if sampled:
         print(f"  seed {seed}; {len(broken)} more did not compile and are not counted")
     for f in survivors:
-        print(f"  survived #{f.number} {f.label()}")
+        print(f"  survived {'' if sampled else f'#{f.number} '}{f.label()}")
     for f in broken:
         if not sampled:
             print(f"  does not build #{f.number} {f.path}: fix its line in {FAULTS.name}")
