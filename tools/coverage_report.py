@@ -32,15 +32,17 @@ def counts(entry):
     """[covered, total] of lines, functions and branches of one file of gcovr's JSON."""
     lines = [l for l in entry["lines"] if not l["gcovr/noncode"] and not l["gcovr/excluded"]]
     branches = [b for l in lines for b in l["branches"]]
+    # A function is its line: the two builds name it differently where size_t differs, and the
+    # instances of a template count as one.
     functions = {}
     for f in entry["functions"]:
-        key = (f["name"], f["lineno"])
-        functions[key] = functions.get(key, 0) + f["execution_count"]
+        name, n = functions.get(f["lineno"], (f["name"], 0))
+        functions[f["lineno"]] = (name, n + f["execution_count"])
     return {
         "lines": [sum(1 for l in lines if l["count"] > 0), len(lines)],
-        "functions": [sum(1 for n in functions.values() if n > 0), len(functions)],
+        "functions": [sum(1 for _, n in functions.values() if n > 0), len(functions)],
         "branches": [sum(1 for b in branches if b["count"] > 0), len(branches)],
-    }, sorted((line, name) for (name, line), n in functions.items() if n == 0)
+    }, sorted((line, name) for line, (name, n) in functions.items() if n == 0)
 
 
 def figure(pair):
