@@ -65,8 +65,9 @@ UEYE_API UeyeStatus is_ImageMemAlloc(UeyeHandle hCam, int32_t nWidth, int32_t nH
                              }
                              const int64_t bytes = pixels * (nBits / 8);
                              sim::State& s = sim::Get();
-                             // Zeroed, as pages fresh from the system are: a frame event
-                             // handled before the camera first wrote it shows no stale bytes.
+                             // Zeros, as fresh pages: a frame event handled before the first
+                             // frame was written into it shows frame number 0, not what a freed
+                             // block held before.
                              char* block = new char[static_cast<size_t>(bytes)]();
                              const int32_t id = s.nextMemoryId++;
                              s.memory[block] = {nWidth, nHeight, nBits, c.handle, id};

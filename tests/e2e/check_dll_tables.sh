@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks the plug-in's tables: exactly one export, TrvCmd at ordinal 1; imports only from
 # system DLLs and from uEye_api_64.dll, the latter by ordinal only, exactly the ordinals of
-# the hand-written call table, which the simulated library also exports under their names.
+# the hand-written call table, which the simulated library also exports under their names; and
+# each name of the import library's and the simulator's .def at its ordinal in that table.
 #   check_dll_tables.sh OBJDUMP TRVUEYE.DLL [CALL-TABLE [SIMULATED-DLL]]
 set -eu
 objdump=$1
@@ -46,6 +47,17 @@ want=$(sed -n 's/^CALL(\([0-9]*\), \(is_[A-Za-z]*\),.*/\1 \2/p' "$table" | sort 
 if [ -z "$want" ]; then
     echo "no CALL rows in $table"; fail=1
 fi
+# Each name of the two .def files at its table ordinal: two calls of one signature swapped in a
+# .def (activate and free of an image memory) pass the compiler and every ordinal set.
+for def in src/ueye/uEye_api_64.def sim/uEye_api_64_sim.def; do
+    pairs=$(sed -n 's/^\(is_[A-Za-z]*\) *@\([0-9]*\).*/\2 \1/p' "$(dirname "$0")/../../$def" | sort -n)
+    if [ -n "$want" ] && [ "$pairs" != "$want" ]; then
+        echo "$def differs from the call table (ordinal name):"
+        printf '%s\n' "$pairs" | grep -vxF "$want" | sed 's/^/  .def:  /'
+        printf '%s\n' "$want" | grep -vxF "$pairs" | sed 's/^/  table: /'
+        fail=1
+    fi
+done
 imported=$(printf '%s\n' "$ueye" | awk 'NF { printf "%d\n", "0x" $2 }' | sort -n)
 if [ "$imported" != "$(printf '%s\n' "$want" | cut -d' ' -f1)" ]; then
     echo "imported ordinals differ from the call table:"

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -49,19 +50,33 @@ inline uint32_t FrameNumber(const unsigned char* pixels, bool mono) {
     return n;
 }
 
-// The frame is whole: the number in its last four memory bytes is the one at its start. The
-// camera writes its next frames into the same memory while the plug-in may still be copying (the
-// number at the start is written last), so one of the next `later` frames counts as well: a thread
-// on a loaded machine can be held for a second, 30 frames at the simulator's default rate. A frame
-// of a wrong size or offset has picture bytes there, hardly ever a number that close. A monochrome
-// frame has three equal bytes at every pixel looked at.
-inline bool PatternFits(const unsigned char* pixels, int32_t size, bool mono, uint32_t later = 30) {
+// The newest frame number a simulated camera may have written by now: the frames it posted, and
+// the one it may be writing, whose number a stop takes back.
+inline uint32_t NewestFrameNumber() {
+    uint32_t newest = 0;
+    for (int i = 0; i < sim_camera_count(); ++i) {
+        newest = std::max(newest, sim_frames_posted(i));
+    }
+    return newest + 1;
+}
+
+// The frame is whole: the number in its last four memory bytes is the one at its start, or a
+// later one. The camera writes its next frames into the same memory while the plug-in may still
+// be copying (the number at the start is written last), for as long as a loaded machine holds the
+// copying thread; but never a number it has not reached. A frame event handled after its image
+// memory was replaced (a new area of interest) shows the new memory before the camera wrote into
+// it: number 0, as the simulator's new memory is zeros. A frame of a wrong size or offset has
+// picture bytes there, hardly ever a number in that range. A monochrome frame has three equal
+// bytes at every pixel looked at.
+inline bool PatternFits(const unsigned char* pixels, int32_t size, bool mono) {
     if (pixels == nullptr || size < 24) {
         return false;
     }
     const size_t k = mono ? 3 : 1;
     const size_t memoryBytes = static_cast<size_t>(size) / k;
-    if (FrameNumber(pixels + (memoryBytes - 4) * k, mono) - FrameNumber(pixels, mono) > later) {
+    const uint32_t first = FrameNumber(pixels, mono);
+    const uint32_t last = FrameNumber(pixels + (memoryBytes - 4) * k, mono);
+    if (last < first || last > NewestFrameNumber()) {
         return false;
     }
     for (size_t i = 0; mono && i < memoryBytes; i += 997) {

@@ -7,6 +7,10 @@
   ./trv mutate --list          the faults with their numbers, nothing is built
   ./trv mutate --check         only checks that every original text occurs once in its file
   ./trv mutate --baseline      first runs the whole suite on the unchanged tree
+  ./trv mutate --sample N [--seed S]
+                               N faults drawn at random from src/ by simple operators instead
+                               (sample.py); the seed is taken from the clock unless given, and
+                               a fault that does not compile is reported and not counted
 
 Each test that caught a fault is run again on the unchanged tree at the end: a test that fails
 there too does not count as a catch.
@@ -26,6 +30,8 @@ import sys
 import time
 from pathlib import Path
 
+import sample
+
 ROOT = Path(__file__).resolve().parents[2]
 FAULTS = Path(__file__).resolve().parent / "faults.txt"
 HINTS = ROOT / "build" / "mutate-hints.json"
@@ -42,16 +48,21 @@ TEST_TIMEOUT_S = "180"
 
 
 class Fault:
-    def __init__(self, number, line_no, path, original, replacement, behaviour):
+    def __init__(self, number, line_no, path, original, replacement, behaviour, offset=None):
         self.number = number
         self.line_no = line_no
         self.path = path
         self.original = original
         self.replacement = replacement
         self.behaviour = behaviour
+        self.offset = offset  # of the original text in the file; None: its only occurrence
 
     def key(self):
-        return "\0".join((self.path, self.original, self.replacement))
+        return "\0".join((self.path, self.original, self.replacement, str(self.offset)))
+
+    def label(self):
+        """What the fault breaks (a listed fault) or what it changes (a sampled one)."""
+        return self.behaviour if self.offset is not None else f"{self.path}: {self.behaviour}"
 
 
 def parse_faults(text):
@@ -87,6 +98,16 @@ def check_faults(faults):
             errors.append(f"faults.txt:{f.line_no}: the original text occurs {count} times in "
                           f"{f.path}, it must occur exactly once: {f.original!r}")
     return errors
+
+
+def sampled_faults(count, seed):
+    files = {}
+    for p in sorted((ROOT / "src").rglob("*")):
+        # The coverage build's entry is not in the trees the tests run.
+        if p.suffix in (".cpp", ".h") and p.name != "coverage_entry.cpp":
+            files[p.relative_to(ROOT).as_posix()] = p.read_bytes().decode("utf-8")
+    return [Fault(i, None, m.path, m.old, m.new, sample.describe(m, files[m.path]), m.offset)
+            for i, m in enumerate(sample.draw(files, count, seed), 1)]
 
 
 def select(faults, args):
@@ -225,7 +246,14 @@ class Restorer:
     def mutate(self, fault):
         self.path = ROOT / fault.path
         self.text = self.path.read_bytes()
-        mutated = self.text.decode("utf-8").replace(fault.original, fault.replacement, 1)
+        text = self.text.decode("utf-8")
+        if fault.offset is None:
+            mutated = text.replace(fault.original, fault.replacement, 1)
+        else:
+            end = fault.offset + len(fault.original)
+            if text[fault.offset:end] != fault.original:
+                raise RuntimeError(f"{fault.path} changed while the faults were drawn")
+            mutated = text[:fault.offset] + fault.replacement + text[end:]
         self.path.write_bytes(mutated.encode("utf-8"))
 
     def restore(self):
@@ -261,17 +289,29 @@ def main():
     parser.add_argument("--check", action="store_true", help="check the list and exit")
     parser.add_argument("--baseline", action="store_true",
                         help="first run the whole suite on the unchanged tree")
+    parser.add_argument("--sample", type=int, metavar="N",
+                        help="N faults drawn at random from src/ instead of the list")
+    parser.add_argument("--seed", type=int, help="the seed of --sample (default: the clock)")
     opts = parser.parse_args()
 
-    faults, errors = parse_faults(FAULTS.read_text(encoding="utf-8"))
-    errors += check_faults(faults)
-    if errors:
-        print("mutate: refusing to run, the fault list does not match the sources:",
-              file=sys.stderr)
-        for e in errors:
-            print("  " + e, file=sys.stderr)
-        return 2
-    chosen = select(faults, opts.select)
+    sampled = opts.sample is not None
+    if sampled:
+        if opts.select or opts.list or opts.check or opts.sample < 1:
+            parser.error("--sample takes a count of 1 or more and no fault numbers or patterns")
+        seed = opts.seed if opts.seed is not None else time.time_ns() % 1_000_000_000
+        faults = chosen = sampled_faults(opts.sample, seed)
+        print(f"mutate: seed {seed}, {len(chosen)} faults drawn from src/ (the same again: "
+              f"./trv mutate --sample {opts.sample} --seed {seed})", flush=True)
+    else:
+        faults, errors = parse_faults(FAULTS.read_text(encoding="utf-8"))
+        errors += check_faults(faults)
+        if errors:
+            print("mutate: refusing to run, the fault list does not match the sources:",
+                  file=sys.stderr)
+            for e in errors:
+                print("  " + e, file=sys.stderr)
+            return 2
+        chosen = select(faults, opts.select)
     if opts.list:
         for f in chosen:
             print(f"{f.number:3} {f.path}: {f.behaviour}")
@@ -316,14 +356,15 @@ def main():
             log = logs / f"fault-{f.number:03}.log"
             log.unlink(missing_ok=True)
             restorer.mutate(f)
-            head = f"[{i:2}/{len(chosen)}] #{f.number:<3}"
+            head = f"[{i:2}/{len(chosen)}]" + ("" if sampled else f" #{f.number:<3}")
             if not build(log, built_natively(f.path)):
                 if products_build(log):
                     # The plug-in builds; a compile-time check of the tests refuses the fault.
                     catches[f.number] = "(the tests' build)"
                     verdict = f"caught   by the tests' build: {first_error(log)}"
                 else:
-                    verdict = f"DOES NOT BUILD: {first_error(log)}"
+                    verdict = (f"does not compile, not counted: {first_error(log)}" if sampled
+                               else f"DOES NOT BUILD: {first_error(log)}")
                     broken.append(f)
             else:
                 first = run_suite(f, log, hints.get(f.key()))
@@ -337,8 +378,8 @@ def main():
                     verdict = "SURVIVED"
             restorer.restore()
             save_json(COST_FILE, COSTS)
-            print(f"{head} {verdict}  ({time.monotonic() - t0:.0f} s)\n"
-                  f"        {f.path}: {f.behaviour}", flush=True)
+            print(f"{head} {f.label()}\n        {verdict}  ({time.monotonic() - t0:.0f} s)",
+                  flush=True)
     except KeyboardInterrupt:
         restorer.restore()
         print("\nmutate: interrupted; the file is restored", file=sys.stderr)
@@ -359,13 +400,16 @@ def main():
             unsound.add(name)
             print(f"mutate: {name} fails on the unchanged tree too: its catches do not count")
     caught = sum(1 for name in catches.values() if name not in unsound)
-    total = len(chosen)
+    total = len(chosen) - (len(broken) if sampled else 0)
     print(f"\n{caught} of {total} caught ({time.monotonic() - started:.0f} s)")
+    if sampled:
+        print(f"  seed {seed}; {len(broken)} more did not compile and are not counted")
     for f in survivors:
-        print(f"  survived #{f.number} {f.path}: {f.behaviour}")
+        print(f"  survived {'' if sampled else f'#{f.number} '}{f.label()}")
     for f in broken:
-        print(f"  does not build #{f.number} {f.path}: fix its line in {FAULTS.name}")
-    if len(chosen) == len(faults):
+        if not sampled:
+            print(f"  does not build #{f.number} {f.path}: fix its line in {FAULTS.name}")
+    if not sampled and len(chosen) == len(faults):
         record_figure(caught, total)
     return 0 if caught == total else 1
 

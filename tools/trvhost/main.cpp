@@ -126,11 +126,15 @@ class Host {
         }
     }
     // Lets frames flow for `seconds` (less when the preview is closed); prints their rate and
-    // size and keeps them for the report.
-    void Run(double seconds, const std::string& label) {
+    // size and keeps them for the report. A phase shorter than a millisecond is no phase: nothing
+    // is printed or kept, and the answer is false.
+    bool Run(double seconds, const std::string& label) {
+        const DWORD ms = static_cast<DWORD>(seconds * 1000);
+        if (ms == 0) {
+            return false;
+        }
         const uint64_t before = gFrames;
         const DWORD start = GetTickCount();
-        const DWORD ms = static_cast<DWORD>(seconds * 1000);
         while (GetTickCount() - start < ms && !trvhost::PreviewClosed()) {
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -151,6 +155,7 @@ class Host {
                         {"fps", fps},
                         {"width", gWidth.load()},
                         {"height", gHeight.load()}});
+        return true;
     }
 
     Json runs = Json::array();
@@ -214,8 +219,9 @@ Json RunCommand(Host& host, const trvhost::ScriptCommand& c) {
         p.dPercent = num(1);
         out["result"] = host.Cmd(_TRV_DSHOW_CMD_PRAX_CONTROL, &p);
     } else if (c.name == "wait") {
-        host.Run(num(0), "after " + text);
-        out["phase"] = host.runs.back();
+        if (host.Run(num(0), "after " + text)) {
+            out["phase"] = host.runs.back();
+        }
         return out;
     }
     std::printf("trvhost: %s -> %s\n", text.c_str(), out.dump().c_str());
