@@ -6,8 +6,8 @@
 using sim::Format;
 
 UEYE_API UeyeStatus is_EventMessage(UeyeHandle hCam, int32_t nEvent, HWND hWnd) {
-    return sim::OnCamera("is_EventMessage", -1, hCam,
-                         Format("event=%d hWnd=%s", nEvent, hWnd ? "window" : "null"),
+    return sim::OnCamera("is_EventMessage", nEvent, hCam,
+                         Format("event=%d hWnd=%s", nEvent, hWnd ? "window" : "null"), sim::Outs{},
                          [=](sim::Camera& c, std::string&) {
                              if (hWnd == nullptr) {
                                  c.eventWindows.erase(nEvent);
@@ -19,12 +19,13 @@ UEYE_API UeyeStatus is_EventMessage(UeyeHandle hCam, int32_t nEvent, HWND hWnd) 
 }
 
 UEYE_API UeyeStatus is_StopLiveVideo(UeyeHandle hCam, int32_t nWait) {
-    const UeyeStatus result = sim::OnCamera("is_StopLiveVideo", -1, hCam, Format("wait=%d", nWait),
-                                            [](sim::Camera& c, std::string&) {
-                                                c.live = false;
-                                                c.pendingTriggers = 0;
-                                                return 0;
-                                            });
+    const UeyeStatus result =
+        sim::OnCamera("is_StopLiveVideo", nWait, hCam, Format("wait=%d", nWait), sim::Outs{},
+                      [](sim::Camera& c, std::string&) {
+                          c.live = false;
+                          c.pendingTriggers = 0;
+                          return 0;
+                      });
     // Waiting, the call returns once a frame being written has been written.
     for (bool busy = nWait == ueye::kStopWait; busy;) {
         {
@@ -41,7 +42,7 @@ UEYE_API UeyeStatus is_StopLiveVideo(UeyeHandle hCam, int32_t nWait) {
 }
 
 UEYE_API UeyeStatus is_CaptureVideo(UeyeHandle hCam, int32_t nWait) {
-    return sim::OnCamera("is_CaptureVideo", -1, hCam, Format("wait=%d", nWait),
+    return sim::OnCamera("is_CaptureVideo", nWait, hCam, Format("wait=%d", nWait), sim::Outs{},
                          [=](sim::Camera& c, std::string&) {
                              if (nWait == ueye::kQuery) {
                                  return c.live ? 1 : 0;
@@ -59,8 +60,8 @@ UEYE_API UeyeStatus is_CaptureVideo(UeyeHandle hCam, int32_t nWait) {
 }
 
 UEYE_API UeyeStatus is_TriggerMode(UeyeHandle hCam, int32_t nMode) {
-    return sim::OnCamera("is_TriggerMode", -1, hCam,
-                         Format("mode=0x%x", static_cast<uint32_t>(nMode)),
+    return sim::OnCamera("is_TriggerMode", nMode, hCam,
+                         Format("mode=0x%x", static_cast<uint32_t>(nMode)), sim::Outs{},
                          [=](sim::Camera& c, std::string&) {
                              if (nMode == ueye::kQuery) {
                                  return c.trigger;
@@ -80,6 +81,7 @@ UEYE_API UeyeStatus is_CaptureStatus(UeyeHandle hCam, uint32_t nCommand, void* p
                                      uint32_t nSize) {
     return sim::OnCamera("is_CaptureStatus", nCommand, hCam,
                          Format("cmd=%u size=%u", nCommand, nSize),
+                         sim::OutsOf(nCommand, pParam, pParam != nullptr ? nSize : 0),
                          [=](sim::Camera& c, std::string& outs) {
                              if (nCommand == ueye::kCaptureStatusGet) {
                                  if (pParam == nullptr || nSize != sizeof(UeyeCaptureStatus)) {
@@ -90,6 +92,11 @@ UEYE_API UeyeStatus is_CaptureStatus(UeyeHandle hCam, uint32_t nCommand, void* p
                                  std::memcpy(info.anCount, c.statusCounts, sizeof info.anCount);
                                  std::memcpy(pParam, &info, sizeof info);
                                  outs = Format("total=%u", c.statusTotal);
+                                 for (int code = 0; code < 256; ++code) {
+                                     if (c.statusCounts[code] != 0) {
+                                         outs += Format(" c%d=%u", code, c.statusCounts[code]);
+                                     }
+                                 }
                                  return 0;
                              }
                              if (nCommand == ueye::kCaptureStatusReset) {

@@ -13,8 +13,8 @@ constexpr int64_t kMostBlockBytes = int64_t{512} << 20;
 
 UeyeStatus FactorBits(const char* call, UeyeHandle hCam, int32_t nMode,
                       uint32_t sim::Camera::Parameters::*bits) {
-    return sim::OnCamera(call, -1, hCam, Format("mode=0x%x", static_cast<uint32_t>(nMode)),
-                         [=](sim::Camera& c, std::string&) {
+    return sim::OnCamera(call, nMode, hCam, Format("mode=0x%x", static_cast<uint32_t>(nMode)),
+                         sim::Outs{}, [=](sim::Camera& c, std::string&) {
                              if (nMode == ueye::kQuery) {
                                  return static_cast<UeyeStatus>(c.p.*bits);
                              }
@@ -29,7 +29,7 @@ UeyeStatus FactorBits(const char* call, UeyeHandle hCam, int32_t nMode,
 } // namespace
 
 UEYE_API UeyeStatus is_DisplayMode(UeyeHandle hCam, int32_t nMode) {
-    return sim::OnCamera("is_DisplayMode", -1, hCam, Format("mode=%d", nMode),
+    return sim::OnCamera("is_DisplayMode", nMode, hCam, Format("mode=%d", nMode), sim::Outs{},
                          [=](sim::Camera& c, std::string&) {
                              c.displayMode = nMode;
                              return 0;
@@ -37,7 +37,7 @@ UEYE_API UeyeStatus is_DisplayMode(UeyeHandle hCam, int32_t nMode) {
 }
 
 UEYE_API UeyeStatus is_ColorMode(UeyeHandle hCam, int32_t nMode) {
-    return sim::OnCamera("is_ColorMode", -1, hCam, Format("mode=%d", nMode),
+    return sim::OnCamera("is_ColorMode", nMode, hCam, Format("mode=%d", nMode), sim::Outs{},
                          [=](sim::Camera& c, std::string&) {
                              if (nMode == ueye::kQuery) {
                                  return c.colorMode;
@@ -54,7 +54,7 @@ UEYE_API UeyeStatus is_ImageMemAlloc(UeyeHandle hCam, int32_t nWidth, int32_t nH
                                      int32_t nBits, char** ppcMem, int32_t* pnMemId) {
     return sim::OnCamera("is_ImageMemAlloc", -1, hCam,
                          Format("w=%d h=%d bits=%d", nWidth, nHeight, nBits),
-                         [=](sim::Camera& c, std::string& outs) {
+                         sim::OutsOf(-1, pnMemId, 4), [=](sim::Camera& c, std::string& outs) {
                              if (nWidth <= 0 || nHeight <= 0 || (nBits != 8 && nBits != 24)) {
                                  return sim::kInvalidParameter;
                              }
@@ -79,7 +79,7 @@ UEYE_API UeyeStatus is_ImageMemAlloc(UeyeHandle hCam, int32_t nWidth, int32_t nH
 }
 
 UEYE_API UeyeStatus is_ImageMemActivate(UeyeHandle hCam, char* pcMem, int32_t nMemId) {
-    return sim::OnCamera("is_ImageMemActivate", -1, hCam, Format("id=%d", nMemId),
+    return sim::OnCamera("is_ImageMemActivate", -1, hCam, Format("id=%d", nMemId), sim::Outs{},
                          [=](sim::Camera& c, std::string&) {
                              auto& memory = sim::Get().memory;
                              auto it = memory.find(pcMem);
@@ -93,22 +93,23 @@ UEYE_API UeyeStatus is_ImageMemActivate(UeyeHandle hCam, char* pcMem, int32_t nM
 }
 
 UEYE_API UeyeStatus is_ImageMemFree(UeyeHandle hCam, char* pcMem, int32_t nMemId) {
-    return sim::OnCamera(
-        "is_ImageMemFree", -1, hCam, Format("id=%d", nMemId), [=](sim::Camera& c, std::string&) {
-            sim::State& s = sim::Get();
-            auto it = s.memory.find(pcMem);
-            if (it == s.memory.end() || it->second.owner != c.handle || it->second.id != nMemId) {
-                ++s.stats.badFrees; // unknown, not this camera's, or freed
-                return sim::kInvalidParameter;
-            }
-            s.memory.erase(it);
-            ++s.stats.frees;
-            if (c.activeMemory == pcMem) {
-                c.activeMemory = nullptr;
-            }
-            sim::DeleteBlock(s, pcMem);
-            return 0;
-        });
+    return sim::OnCamera("is_ImageMemFree", -1, hCam, Format("id=%d", nMemId), sim::Outs{},
+                         [=](sim::Camera& c, std::string&) {
+                             sim::State& s = sim::Get();
+                             auto it = s.memory.find(pcMem);
+                             if (it == s.memory.end() || it->second.owner != c.handle ||
+                                 it->second.id != nMemId) {
+                                 ++s.stats.badFrees; // unknown, not this camera's, or freed
+                                 return sim::kInvalidParameter;
+                             }
+                             s.memory.erase(it);
+                             ++s.stats.frees;
+                             if (c.activeMemory == pcMem) {
+                                 c.activeMemory = nullptr;
+                             }
+                             sim::DeleteBlock(s, pcMem);
+                             return 0;
+                         });
 }
 
 UEYE_API UeyeStatus is_AOI(UeyeHandle hCam, uint32_t nCommand, void* pParam, uint32_t nSize) {
@@ -117,18 +118,29 @@ UEYE_API UeyeStatus is_AOI(UeyeHandle hCam, uint32_t nCommand, void* pParam, uin
     if (sets && pParam != nullptr && (nSize == 16 || nSize == 8)) {
         args += " in=" + sim::Ints(static_cast<const int32_t*>(pParam), nSize / 4);
     }
-    return sim::OnCamera("is_AOI", nCommand, hCam, args, [=](sim::Camera& c, std::string& outs) {
-        auto answer = [&](const int32_t* v, uint32_t bytes) {
-            if (pParam == nullptr || nSize != bytes) {
+    const sim::Outs o = sim::OutsOf(nCommand, pParam, pParam != nullptr ? nSize : 0);
+    return sim::OnCamera("is_AOI", nCommand, hCam, args, o, [=](sim::Camera& c, std::string& outs) {
+        // Answers `n` values under their names, "a=1 b=2".
+        auto answer = [&](const int32_t* v, const char* const* names, uint32_t n) {
+            if (pParam == nullptr || nSize != 4 * n) {
                 return sim::kInvalidParameter;
             }
-            std::memcpy(pParam, v, bytes);
-            outs = "out=" + sim::Ints(v, bytes / 4);
+            std::memcpy(pParam, v, 4 * n);
+            for (uint32_t i = 0; i < n; ++i) {
+                outs += Format(i == 0 ? "%s=%d" : " %s=%d", names[i], v[i]);
+            }
             return 0;
         };
-        auto pair = [&](const sim::Pair& p) {
+        static const char* const kRect[] = {"x", "y", "w", "h"};
+        static const char* const kSize[] = {"w", "h"};
+        static const char* const kFull[] = {"full"};
+        auto size = [&](const sim::Pair& p) {
             const int32_t v[2] = {p.a, p.b};
-            return answer(v, 8);
+            return answer(v, kSize, 2);
+        };
+        auto position = [&](const sim::Pair& p) {
+            const int32_t v[2] = {p.a, p.b};
+            return answer(v, kRect, 2);
         };
         const sim::Rect& r = c.p.aoi;
         switch (nCommand) {
@@ -157,26 +169,24 @@ UEYE_API UeyeStatus is_AOI(UeyeHandle hCam, uint32_t nCommand, void* pParam, uin
         }
         case ueye::kAoiGetRect: {
             const int32_t v[4] = {r.x, r.y, r.w, r.h};
-            return answer(v, 16);
+            return answer(v, kRect, 4);
         }
-        case ueye::kAoiGetSize: {
-            const int32_t v[2] = {r.w, r.h};
-            return answer(v, 8);
-        }
+        case ueye::kAoiGetSize:
+            return size({r.w, r.h});
         case ueye::kAoiGetPosMin:
-            return pair(c.posMin);
+            return position(c.posMin);
         case ueye::kAoiGetSizeMin:
-            return pair(c.sizeMin);
+            return size(c.sizeMin);
         case ueye::kAoiGetSizeMax:
-            return pair(c.sizeMax);
+            return size(c.sizeMax);
         case ueye::kAoiGetPosStep:
-            return pair(c.posStep);
+            return position(c.posStep);
         case ueye::kAoiGetSizeStep:
-            return pair(c.sizeStep);
+            return size(c.sizeStep);
         case ueye::kAoiFullWidth:
-            return answer(&c.p.full.a, 4);
+            return answer(&c.p.full.a, kFull, 1);
         case ueye::kAoiFullHeight:
-            return answer(&c.p.full.b, 4);
+            return answer(&c.p.full.b, kFull, 1);
         default:
             return sim::kInvalidParameter;
         }

@@ -41,7 +41,7 @@ UeyeStatus Io(sim::Camera& c, uint32_t command, void* param, uint32_t size, std:
         }
         const double v[2] = {command == ueye::kIoOutputMin ? c.ioLower : c.ioUpper, 0.0};
         std::memcpy(param, v, 16);
-        outs = Format("out=%.12g", v[0]);
+        outs = Format("limit=%.12g", v[0]);
         return 0;
     }
     case ueye::kIoOutputLevel: {
@@ -167,6 +167,7 @@ UEYE_API UeyeStatus is_IO(UeyeHandle hCam, uint32_t nCommand, void* pParam, uint
     return sim::OnCamera(
         "is_IO", nCommand, hCam,
         Format("cmd=%u size=%u bytes=%s", nCommand, nSize, HexOf(pParam, nSize).c_str()),
+        sim::OutsOf(nCommand, pParam, pParam != nullptr ? nSize : 0),
         [=](sim::Camera& c, std::string& outs) { return Io(c, nCommand, pParam, nSize, outs); });
 }
 
@@ -175,7 +176,7 @@ UEYE_API UeyeStatus is_ParameterFile(UeyeHandle hCam, uint32_t nCommand, void* p
     const auto* path = static_cast<const wchar_t*>(pParam);
     return sim::OnCamera("is_ParameterFile", nCommand, hCam,
                          Format("cmd=%u size=%u path=%s", nCommand, nSize, Narrow(path).c_str()),
-                         [=](sim::Camera& c, std::string&) {
+                         sim::Outs{}, [=](sim::Camera& c, std::string&) {
                              if (nCommand != ueye::kParameterLoad || nSize != 0) {
                                  return sim::kInvalidParameter;
                              }
@@ -198,15 +199,21 @@ UEYE_API UeyeStatus is_CameraMemory(UeyeHandle hCam, uint32_t nCommand, void* pP
         args += Format(" offset=%u count=%u zero=%llu", request.nOffset, request.nCount,
                        static_cast<unsigned long long>(zero));
     }
+    // A read's out-values are the bytes it writes into the buffer the request names.
+    const sim::Outs o =
+        read ? sim::OutsOf(nCommand,
+                           reinterpret_cast<void*>(static_cast<uintptr_t>(request.nBufferAddress)),
+                           request.nCount)
+             : sim::OutsOf(nCommand, pParam, pParam != nullptr ? nSize : 0);
     return sim::OnCamera(
-        "is_CameraMemory", nCommand, hCam, args, [=](sim::Camera& c, std::string& outs) {
+        "is_CameraMemory", nCommand, hCam, args, o, [=](sim::Camera& c, std::string& outs) {
             if (nCommand == ueye::kMemorySize) {
                 if (pParam == nullptr || nSize != 4) {
                     return sim::kInvalidParameter;
                 }
                 const uint32_t size = ReportedSize(c);
                 std::memcpy(pParam, &size, 4);
-                outs = Format("out=%u", size);
+                outs = Format("size=%u", size);
                 return 0;
             }
             if (!read || request.nBufferAddress == 0) {
@@ -219,6 +226,10 @@ UEYE_API UeyeStatus is_CameraMemory(UeyeHandle hCam, uint32_t nCommand, void* pP
             if (request.nCount > 0) {
                 std::memcpy(reinterpret_cast<void*>(static_cast<uintptr_t>(request.nBufferAddress)),
                             c.userMemory.data() + request.nOffset, request.nCount);
+            }
+            outs = "bytes=";
+            for (uint32_t i = 0; i < request.nCount; ++i) {
+                outs += Format("%02x", c.userMemory[request.nOffset + i]);
             }
             return 0;
         });

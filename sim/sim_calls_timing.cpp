@@ -13,47 +13,49 @@ UEYE_API UeyeStatus is_Exposure(UeyeHandle hCam, uint32_t nCommand, void* pParam
         std::memcpy(&value, pParam, 8);
         args += Format(" value=%.12g", value);
     }
-    return sim::OnCamera(
-        "is_Exposure", nCommand, hCam, args, [=](sim::Camera& c, std::string& outs) {
-            switch (nCommand) {
-            case ueye::kExposureRange: {
-                if (pParam == nullptr || nSize != 24) {
-                    return sim::kInvalidParameter;
-                }
-                const double range[3] = {c.exposureRange.min, c.exposureRange.max,
-                                         c.exposureRange.inc};
-                std::memcpy(pParam, range, sizeof range);
-                outs = Format("out=%.12g,%.12g,%.12g", range[0], range[1], range[2]);
-                return 0;
-            }
-            case ueye::kExposureGet:
-                if (pParam == nullptr || nSize != 8) {
-                    return sim::kInvalidParameter;
-                }
-                std::memcpy(pParam, &c.p.exposure, 8);
-                outs = Format("out=%.12g", c.p.exposure);
-                return 0;
-            case ueye::kExposureSet: {
-                if (pParam == nullptr || nSize != 8) {
-                    return sim::kInvalidParameter;
-                }
-                double value = 0.0;
-                std::memcpy(&value, pParam, 8);
-                c.p.exposure = sim::BoundExposure(c, value);
-                // The value applied goes back to the caller.
-                std::memcpy(pParam, &c.p.exposure, 8);
-                outs = Format("out=%.12g", c.p.exposure);
-                return 0;
-            }
-            default:
-                return sim::kInvalidParameter;
-            }
-        });
+    return sim::OnCamera("is_Exposure", nCommand, hCam, args,
+                         sim::OutsOf(nCommand, pParam, pParam != nullptr ? nSize : 0),
+                         [=](sim::Camera& c, std::string& outs) {
+                             switch (nCommand) {
+                             case ueye::kExposureRange: {
+                                 if (pParam == nullptr || nSize != 24) {
+                                     return sim::kInvalidParameter;
+                                 }
+                                 const double range[3] = {c.exposureRange.min, c.exposureRange.max,
+                                                          c.exposureRange.inc};
+                                 std::memcpy(pParam, range, sizeof range);
+                                 outs = Format("min=%.12g max=%.12g inc=%.12g", range[0], range[1],
+                                               range[2]);
+                                 return 0;
+                             }
+                             case ueye::kExposureGet:
+                                 if (pParam == nullptr || nSize != 8) {
+                                     return sim::kInvalidParameter;
+                                 }
+                                 std::memcpy(pParam, &c.p.exposure, 8);
+                                 outs = Format("ms=%.12g", c.p.exposure);
+                                 return 0;
+                             case ueye::kExposureSet: {
+                                 if (pParam == nullptr || nSize != 8) {
+                                     return sim::kInvalidParameter;
+                                 }
+                                 double value = 0.0;
+                                 std::memcpy(&value, pParam, 8);
+                                 c.p.exposure = sim::BoundExposure(c, value);
+                                 // The value applied goes back to the caller.
+                                 std::memcpy(pParam, &c.p.exposure, 8);
+                                 outs = Format("ms=%.12g", c.p.exposure);
+                                 return 0;
+                             }
+                             default:
+                                 return sim::kInvalidParameter;
+                             }
+                         });
 }
 
 UEYE_API UeyeStatus is_FrameRate(UeyeHandle hCam, double dFps, double* pdNewFps) {
     return sim::OnCamera("is_FrameRate", -1, hCam, Format("fps=%.12g", dFps),
-                         [=](sim::Camera& c, std::string& outs) {
+                         sim::OutsOf(-1, pdNewFps, 8), [=](sim::Camera& c, std::string& outs) {
                              if (pdNewFps == nullptr) {
                                  return sim::kInvalidParameter;
                              }
@@ -78,14 +80,18 @@ UEYE_API UeyeStatus is_FrameRate(UeyeHandle hCam, double dFps, double* pdNewFps)
 
 UEYE_API UeyeStatus is_FrameTimeRange(UeyeHandle hCam, double* pdMin, double* pdMax,
                                       double* pdIntervall) {
-    return sim::OnCamera("is_FrameTimeRange", -1, hCam, "", [=](sim::Camera& c, std::string& outs) {
-        if (pdMin == nullptr || pdMax == nullptr || pdIntervall == nullptr) {
-            return sim::kInvalidParameter;
-        }
-        *pdMin = c.frameTime.min;
-        *pdMax = c.frameTime.max;
-        *pdIntervall = c.frameTime.inc;
-        outs = Format("min=%.12g max=%.12g inc=%.12g", *pdMin, *pdMax, *pdIntervall);
-        return 0;
-    });
+    sim::Outs o = sim::OutsOf(-1, pdMin, 8);
+    o.at[1] = pdMax;
+    o.at[2] = pdIntervall;
+    return sim::OnCamera(
+        "is_FrameTimeRange", -1, hCam, "", o, [=](sim::Camera& c, std::string& outs) {
+            if (pdMin == nullptr || pdMax == nullptr || pdIntervall == nullptr) {
+                return sim::kInvalidParameter;
+            }
+            *pdMin = c.frameTime.min;
+            *pdMax = c.frameTime.max;
+            *pdIntervall = c.frameTime.inc;
+            outs = Format("min=%.12g max=%.12g inc=%.12g", *pdMin, *pdMax, *pdIntervall);
+            return 0;
+        });
 }

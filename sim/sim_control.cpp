@@ -38,7 +38,7 @@ SIM_API void sim_reset() {
     s.initDelayMs = 0;
     s.countExtra = 0;
     s.listCount = -1;
-    s.faults.clear();
+    s.cues.clear();
     s.journal.clear();
     s.stats = {};
     s.nextHandle = 1;
@@ -90,20 +90,6 @@ SIM_API int sim_query(int index, const char* key, char* buffer, int capacity) {
         return -1;
     }
     return CopyOut(value, buffer, capacity);
-}
-
-SIM_API void sim_fail(const char* call, int32_t result, int count) {
-    sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    s.faults[call] = {result, count};
-}
-
-SIM_API void sim_fail_camera(int index, const char* call, int32_t result, int count) {
-    sim::State& s = Get();
-    std::lock_guard<std::mutex> g(s.lock);
-    if (sim::Camera* c = At(s, index)) {
-        c->faults[call] = {result, count};
-    }
 }
 
 SIM_API void sim_set_fps(int32_t fps) {

@@ -1,8 +1,9 @@
-// Control API of the simulated camera library: configure cameras, inject faults, read the
-// cameras' state and the journal of every call the plug-in made.
+// Control API of the simulated camera library: configure cameras, cue calls to fail or answer
+// otherwise, read the cameras' state and the journal of every call the plug-in made.
 //
-// Journal lines: "<call> <arguments> -> <result>[ <what came back>]", for example
-//   "is_CameraCount -> 0 count=2"   "is_AOI hCam=1 cmd=1 size=16 rect=0,0,640,480 -> 0"
+// Journal lines: "<call> <arguments> -> <result>[ <out-values>]", for example
+//   "is_CameraCount -> 0 count=2"   "is_AOI hCam=1 cmd=1 size=16 in=0,0,640,480 -> 0"
+//   "is_AOI hCam=1 cmd=2 size=16 -> 0 x=0 y=0 w=640 h=480"
 #pragma once
 
 #include <cstddef>
@@ -72,7 +73,7 @@ struct SimStats {
 // 1280 x 1024. TRV_SIM_CONFIG names an INI file: sections [camera1] ... [camera8] take the
 // camera keys of sim_configure, section [library] the library keys.
 //
-// Removes every camera, fault, counter and journal line.
+// Removes every camera, cue, counter and journal line.
 SIM_API void sim_reset();
 // Adds a camera with the default limits, area of interest and timing; returns its index.
 SIM_API int sim_add_camera(const SimCamera* camera);
@@ -98,10 +99,61 @@ SIM_API int sim_configure(int index, const char* key, const char* value);
 // length, or -1.
 SIM_API int sim_query(int index, const char* key, char* buffer, int capacity);
 
-// The next `count` calls of `call` answer `result` without doing anything. `call` is a call
-// name ("is_CameraInit") or a call name and command ("is_IO:22").
+// ---- Cues: what a call does differently, and when ----
+//
+// A cue is one line of text, "HEAD ACTION...":
+//   HEAD    call[:command][@camN][#n | #n+ | #n-m]
+//     call      a call's name, "is_AOI"
+//     :command  only calls with this command (decimal or 0x hex). The command is the call's
+//               command argument, and the mode or wait argument of is_StopLiveVideo,
+//               is_CaptureVideo, is_TriggerMode, is_Binning, is_Subsampling, is_DisplayMode
+//               and is_ColorMode, and the event code of is_EventMessage
+//     @camN     only calls on simulated camera N (its index); for is_CameraInit the camera the
+//               call would open. Without it: calls on any camera, and calls on none
+//     #n        the n-th matching call counted from when the cue is added (the default: #1);
+//               #n+ that one and every later one; #n-m the n-th to the m-th
+//   ACTION  one or more of
+//     = CODE        answer CODE instead of the call's body ("is_StopLiveVideo#2 = 125")
+//     out K=V ...   the body runs, then these out-values are written over what it wrote back
+//                   ("is_AOI:6@cam1#1+ out w=640 h=480"); needs the command for the calls
+//                   that have commands
+//     event C[@camN] posts event code C of the call's camera (or of camera N) to the window
+//                   registered for it, right after the call ("is_CaptureVideo#1 event 3")
+// Several cues in one text are separated by ';'. The cues that match a call all act on it, in
+// the order they were added; the first "=" among them wins.
+//
+// Out-values, as the journal prints them after the result (every call also takes result=N,
+// its answer after the body: for the queries whose answer is their result, the trigger
+// modes of is_TriggerMode, the factor bits of is_Binning and is_Subsampling, the live state
+// of is_CaptureVideo with 0x8000, the colour mode of is_ColorMode with 0x8000):
+//   is_CameraCount     count=N
+//   is_CameraList      count=N (the count word) entryK=cameraId,deviceId,inUse,status,serial,info
+//                      (entry K from 0, within the buffer; texts of at most 16 characters,
+//                      '-' for an empty one)
+//   is_CameraInit      hCam=N            is_InitRetryQuery  value=N
+//   is_SensorInfo      color=N width=N height=N
+//   is_ImageMemAlloc   id=N (the memory id; the block stays the one allocated)
+//   is_AOI             :2 x= y= w= h=   :6 :8 :16 :18 w= h=   :7 :17 x= y=   :19 :20 full=
+//   is_Exposure        :6 min= max= inc=   :7 :12 ms=
+//   is_FrameRate       new=              is_FrameTimeRange  min= max= inc= (seconds)
+//   is_CaptureStatus   :2 total=N cC=N (the counter of status code C, 0 to 255, decimal)
+//   is_IO              :22 :23 limit= (the first double)
+//   is_CameraMemory    :6 size=N   :4 bytes=HEX (into the read's buffer, at most its count)
+//   the other calls    none
+// Numbers are decimal or 0x hex, doubles as strtod reads them.
+//
+// Adds the cues of `text`; 0, or -1, with none of them added, when one does not parse (an
+// unknown call, key or value, or no action).
+SIM_API int sim_cue(const char* text);
+// At the calls HEAD matches, calls `callback(arg)` on the calling thread before the body runs,
+// outside the library's lock (it may call this API). 0, or -1 when HEAD does not parse.
+typedef void (*SimCueCallback)(void* arg);
+SIM_API int sim_cue_callback(const char* head, SimCueCallback callback, void* arg);
+// Cues that have not acted on any call yet: their number, and the text of the first.
+SIM_API int sim_cue_unfired(char* buffer, int capacity);
+// The next `count` calls of `call` ("is_IO:22") answer `result`: the cue "call#1-count = result"
+// (and "@camN" for one camera only).
 SIM_API void sim_fail(const char* call, int32_t result, int count);
-// The same for the calls on camera `index` only (for the init call: when it chose that camera).
 SIM_API void sim_fail_camera(int index, const char* call, int32_t result, int count);
 
 // Frames a second of live video, for every camera and for cameras added later.

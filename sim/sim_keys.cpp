@@ -1,6 +1,7 @@
 // The keys by which a camera is configured, queried and loaded from a parameter file.
 #include "sim_state.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -103,13 +104,12 @@ bool HexBytes(const std::string& text, std::vector<uint8_t>& out) {
     }
     std::vector<uint8_t> bytes;
     for (size_t i = 0; i < digits.size(); i += 2) {
-        char* end = nullptr;
         const std::string two = digits.substr(i, 2);
-        const unsigned long v = std::strtoul(two.c_str(), &end, 16);
-        if (end == nullptr || *end != 0) {
+        if (!std::isxdigit(static_cast<unsigned char>(two[0])) ||
+            !std::isxdigit(static_cast<unsigned char>(two[1]))) {
             return false;
         }
-        bytes.push_back(static_cast<uint8_t>(v));
+        bytes.push_back(static_cast<uint8_t>(std::strtoul(two.c_str(), nullptr, 16)));
     }
     out = bytes;
     return true;
@@ -302,6 +302,18 @@ bool QueryKey(const Camera& c, const std::string& key, std::string& value) {
         return false;
     }
     return true;
+}
+
+bool ParseInt(const std::string& text, int64_t& out) {
+    return Ints(text, 1, &out);
+}
+
+bool ParseDouble(const std::string& text, double& out) {
+    return Doubles(text, 1, &out);
+}
+
+bool ParseHex(const std::string& text, std::vector<uint8_t>& out) {
+    return HexBytes(text, out);
 }
 
 bool ApplyLibraryKey(State& s, const std::string& key, const std::string& value) {

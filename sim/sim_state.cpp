@@ -82,28 +82,6 @@ Camera MakeCamera(const SimCamera& config, double fps) {
     return c;
 }
 
-bool TakeFault(State& s, Camera* camera, const char* call, int64_t command, int32_t& result) {
-    const std::string withCommand =
-        command >= 0 ? std::string(call) + ":" + std::to_string(command) : std::string();
-    for (Faults* faults : {camera != nullptr ? &camera->faults : nullptr, &s.faults}) {
-        if (faults == nullptr) {
-            continue;
-        }
-        for (const std::string& key : {withCommand, std::string(call)}) {
-            if (key.empty()) {
-                continue;
-            }
-            auto it = faults->find(key);
-            if (it != faults->end() && it->second.left > 0) {
-                result = it->second.result;
-                --it->second.left;
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
 void DeleteBlock(State& s, char* block) {
     if (s.writing.count(block) != 0) {
         s.freeAfterWrite.insert(block);

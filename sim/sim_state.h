@@ -1,4 +1,4 @@
-// State shared by the simulator's calls: cameras, faults, counters and the journal.
+// State shared by the simulator's calls: cameras, cues, counters and the journal.
 #pragma once
 
 #include "sim_control.h"
@@ -41,11 +41,41 @@ struct Block {
     int32_t id;
 };
 
-struct Fault {
+// What a test told the library to do differently at some calls (sim_control.h, "Cues").
+struct Cue {
+    std::string text;     // as given, for reports
+    std::string call;     // call name
+    int64_t command = -1; // -1: any command
+    int camera = -1;      // simulator index; -1: any camera
+    uint32_t first = 1;   // the first matching call it acts on, counted from 1
+    int64_t count = 1;    // matching calls it acts on from `first`; -1: every one
+    uint32_t seen = 0;    // matching calls so far
+    uint32_t fired = 0;   // calls it acted on
+    bool fails = false;   // answers `result` instead of the call's body
     int32_t result = 0;
-    int left = 0;
+    std::string outs; // "key=value ..." written over what the body wrote back
+    std::vector<std::pair<int32_t, int>>
+        events;                        // posted after the call: code, camera (-1: its own)
+    SimCueCallback callback = nullptr; // called before the body, outside the lock
+    void* arg = nullptr;
 };
-using Faults = std::map<std::string, Fault>;
+
+// What the cues that act on one call do.
+struct Fired {
+    bool fails = false;
+    int32_t result = 0;
+    std::vector<std::string> outs;
+    std::vector<std::pair<int32_t, int>> events;
+    std::vector<std::pair<SimCueCallback, void*>> callbacks;
+};
+
+// Where a call's out-values lie, for the writer that overwrites them from text: its command
+// (-1: none), the parameter buffer or the out pointers in order, and the bytes at `at[0]`.
+struct Outs {
+    int64_t command = -1;
+    void* at[3] = {};
+    uint32_t size = 0;
+};
 
 constexpr size_t kPostTimes = 4096;
 
@@ -90,7 +120,6 @@ struct Camera {
     uint32_t framesPosted = 0;
     uint32_t statusTotal = 0; // capture-status counters, cleared by their reset
     uint32_t statusCounts[256] = {};
-    Faults faults;
     int64_t postUs[kPostTimes] = {};
     uint32_t postFrame[kPostTimes] = {};
 };
@@ -98,7 +127,7 @@ struct Camera {
 struct State {
     std::mutex lock;
     std::vector<Camera> cameras;
-    Faults faults;
+    std::vector<Cue> cues;
     std::vector<std::string> journal;
     uint32_t nextHandle = 1;
     int32_t nextMemoryId = 1;
@@ -118,9 +147,32 @@ State& Get();
 // A camera with the default limits for its sensor size.
 Camera MakeCamera(const SimCamera& config, double fps);
 
-// Takes a pending fault of `call` (or "call:command" when command >= 0): the camera's own
-// first, when there is one, then the library's. True with `result` set when one applies.
-bool TakeFault(State& s, Camera* camera, const char* call, int64_t command, int32_t& result);
+// Counts a call of `call` with `command` (-1: none) on `camera` (null: none) for every cue
+// that matches it, and answers what the cues acting on this call do.
+Fired TakeCues(State& s, const char* call, int64_t command, const Camera* camera);
+// Calls the cues' callbacks, outside the lock that `g` holds, and takes the lock again.
+void RunCallbacks(const Fired& fired, std::unique_lock<std::mutex>& g);
+// Writes the cues' out-values over the call's (WriteOuts) and merges them into its journal text.
+void ApplyOuts(const char* call, const Fired& fired, const Outs& outs, int32_t& result,
+               std::string& journalOuts);
+// Posts the cues' events; `camera` is the call's own.
+void PostCueEvents(State& s, const Fired& fired, const Camera* camera);
+
+// Writes "key=value ..." over the out-values of `call` (one writer per call; "result=" sets
+// the call's result). 0, or kInvalidParameter, with nothing written, for an unknown call or
+// key, a value that does not parse or an out-value the call does not have room for. With
+// every pointer of `outs` null it only checks the text.
+int32_t WriteOuts(const std::string& call, const Outs& outs, const std::string& text,
+                  int32_t& result);
+// The journal's "key=value ..." with the values of `text` in place of its own.
+std::string MergeOuts(const std::string& journalOuts, const std::string& text);
+
+// Integers decimal or 0x hex, within 64 bits; doubles as strtod reads them. False unless
+// the whole text is one number.
+bool ParseInt(const std::string& text, int64_t& out);
+bool ParseDouble(const std::string& text, double& out);
+// Bytes as pairs of hex digits, spaces allowed between them.
+bool ParseHex(const std::string& text, std::vector<uint8_t>& out);
 
 // Deletes an image memory block the camera library no longer knows, or, while the live
 // thread writes into it, leaves that to the live thread.

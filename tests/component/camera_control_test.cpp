@@ -135,7 +135,7 @@ TEST_F(CameraControl, AreaOfInterestSetResetAndRead) {
     sim_journal_clear();
     ASSERT_TRUE(GetAoiRect(cur, x, y, w, h));
     EXPECT_EQ(Journal(),
-              std::vector<std::string>{"is_AOI hCam=1 cmd=2 size=16 -> 0 out=88,100,32,10"});
+              std::vector<std::string>{"is_AOI hCam=1 cmd=2 size=16 -> 0 x=88 y=100 w=32 h=10"});
     EXPECT_EQ(TakeLog(), "***** UEYECAM GetAoiRect x=88 y=100 w=32 h=10\n");
     sim_fail("is_AOI:2", 125, 1);
     x = y = w = h = -1;

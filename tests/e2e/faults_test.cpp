@@ -239,7 +239,8 @@ TEST_F(Faults, LensDataAndOutputs) {
     ASSERT_EQ(sim_configure(0, "user_memory", Record().c_str()), 0);
     ASSERT_EQ(sim_configure(0, "io_limits", "8000 10000"), 0);
     Start();
-    const std::string low = Io(22, 0, {0, 0}, " out=8000"), high = Io(23, 0, {0, 0}, " out=10000");
+    const std::string low = Io(22, 0, {0, 0}, " limit=8000"),
+                      high = Io(23, 0, {0, 0}, " limit=10000");
     const std::vector<std::string> output0 = {low, high, Io(26, 0, {8000, 0.25}), Io(28, 0, {})};
     struct Row {
         const char* fault; // failed `count` times
