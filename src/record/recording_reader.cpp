@@ -242,7 +242,7 @@ ReadError ReadRecording(std::string_view text, bool partial, Recording& out) {
         }
     }
     if (!out.ended && !partial) {
-        return {Fault::Truncated, "line " + std::to_string(out.records.size() + 1) +
+        return {Fault::Truncated, "line " + std::to_string(out.records.size() + 2) +
                                       ": no end record: the session was cut short (--partial "
                                       "replays it up to its last whole record)"};
     }

@@ -19,8 +19,9 @@ struct Command {
     std::vector<size_t> calls;
 };
 
-// Where a record goes in the replay's order: after `major` (a record number), then by `minor`,
-// then by its own number.
+// Where a record goes in the replay's order: with record `major` (its own number when it stays;
+// a moved record goes before it with a negative `minor`, after it with a positive one), then by
+// `minor`, then by its own number.
 using Key = std::tuple<int64_t, int64_t, uint64_t>;
 
 std::string Describe(const Record& r, const std::string& what) {
@@ -101,7 +102,7 @@ void PlaceFrameEvents(const Recording& rec, const Plan& plan, const std::vector<
             if (r[d].kind == "frame") {
                 const int64_t taken = IntOf(r[d].j, "taken", 0);
                 if (taken > 0 && taken < nd) {
-                    keys[e] = {std::max(taken, ne), 1, r[e].n};
+                    keys[e] = {std::max(taken, ne), ne, r[e].n};
                 }
                 continue;
             }
@@ -126,12 +127,18 @@ void PlaceFrameEvents(const Recording& rec, const Plan& plan, const std::vector<
                     callAfter = true;
                 }
             }
-            if (!callAfter && lastBefore != kNone && c->code != kStreamSwitch && between == 0) {
+            if (between != 0) {
+                continue;
+            }
+            if (!callAfter && lastBefore != kNone && c->code != kStreamSwitch) {
+                // Before the call, in their own order (minor below every record number).
                 const int64_t nl = static_cast<int64_t>(r[lastBefore].n);
-                keys[e] = {nl, -2, r[e].n};
-                keys[d] = {nl, -1, r[d].n};
+                keys[e] = {nl, ne - INT64_MAX / 2, r[e].n};
+                keys[d] = {nl, nd - INT64_MAX / 2, r[d].n};
             } else if (nc > ne) {
-                keys[e] = {nc, 1, r[e].n};
+                // The command took the lock before the frame path tried it, but was written after.
+                keys[e] = {nc, ne, r[e].n};
+                keys[d] = {nc, nd, r[d].n};
             }
         }
     }
@@ -307,6 +314,7 @@ bool BuildPlan(const Recording& rec, Plan& plan, std::string& error) {
     PlaceFrameEvents(rec, plan, commands, keys, plan.skipHead);
     Order(rec, plan, keys);
     if (!KeepsThreadOrder(plan)) {
+        plan.recordedOrder = true;
         for (size_t i = 0; i < r.size(); ++i) {
             keys[i] = {static_cast<int64_t>(r[i].n), 0, r[i].n};
         }

@@ -44,8 +44,9 @@ struct Plan {
     std::vector<EnvWrite> initial; // the settings and files before the session
     std::map<size_t, std::vector<EnvWrite>> afterGate; // written when a gated record's gate opens
     std::set<std::string> kinds;                       // the record kinds of the recording
-    Json configDir;           // the configuration folder of the first START (string or null)
-    int64_t longestGapUs = 0; // the longest time between two records
+    Json configDir;             // the configuration folder of the first START (string or null)
+    int64_t longestGapUs = 0;   // the longest time between two records
+    bool recordedOrder = false; // the frame events could not be moved: the recorded order
     size_t commands = 0, calls = 0, events = 0;
 };
 

@@ -176,6 +176,10 @@ int main(int argc, char** argv) {
     std::printf("trvreplay: replaying %s: %zu records, %zu commands, %zu calls, %zu events%s\n",
                 o.recording.c_str(), rec.records.size(), plan.commands, plan.calls, plan.events,
                 rec.ended ? "" : " (cut short)");
+    if (plan.recordedOrder) {
+        std::printf("note: the frame events are replayed in the recorded order, not where the "
+                    "frame path decided them (the recording's threads do not allow it)\n");
+    }
     std::fflush(stdout);
     const DWORD started = GetTickCount();
     Follower follower(session, replayFile);
