@@ -16,8 +16,31 @@ struct Command {
     size_t cmd = kNone;
     size_t ret = kNone;
     int64_t code = 0;
+    int32_t th = 0;
     std::vector<size_t> calls;
 };
+
+// The lines with which a stream switch ends its wait for frames.
+constexpr const char* kWaitEnds[] = {"MySetStreamId success t=", "MySetStreamId fail t="};
+
+// Whether the frame dropped at record `d` came while command `c` waited for frames: before the
+// line that ends the wait.
+bool DuringFrameWait(const Recording& rec, const Command& c, size_t d) {
+    const size_t end = c.ret == kNone ? rec.records.size() : c.ret;
+    for (size_t i = d + 1; i < end; ++i) {
+        const Record& r = rec.records[i];
+        if (r.th != c.th || r.kind != "log") {
+            continue;
+        }
+        const std::string text = TextOf(r.j, "text");
+        for (const char* line : kWaitEnds) {
+            if (text.rfind(line, 0) == 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
 
 // Where a record goes in the replay's order: with record `major` (its own number when it stays;
 // a moved record goes before it with a negative `minor`, after it with a positive one), then by
@@ -66,8 +89,8 @@ const Command* Holder(const std::vector<Command>& commands, const Recording& rec
 }
 
 // Moves each frame event to where the plug-in decided it (see replay_plan.h).
-void PlaceFrameEvents(const Recording& rec, const Plan& plan, const std::vector<Command>& commands,
-                      std::vector<Key>& keys, std::vector<char>& skipHead) {
+void PlaceFrameEvents(const Recording& rec, Plan& plan, const std::vector<Command>& commands,
+                      std::vector<Key>& keys) {
     const auto& r = rec.records;
     for (const Thread& t : plan.threads) {
         if (t.role == "host") {
@@ -107,7 +130,7 @@ void PlaceFrameEvents(const Recording& rec, const Plan& plan, const std::vector<
                 continue;
             }
             if (why != "lock") {
-                skipHead[e] = why == "newer";
+                plan.skipHead[e] = why == "newer";
                 if (between == 0) {
                     keys[e] = {nd, -1, r[e].n};
                 }
@@ -126,6 +149,9 @@ void PlaceFrameEvents(const Recording& rec, const Plan& plan, const std::vector<
                 } else {
                     callAfter = true;
                 }
+            }
+            if (c->code == kStreamSwitch && DuringFrameWait(rec, *c, d)) {
+                plan.waitingThread[e] = c->th;
             }
             if (between != 0) {
                 continue;
@@ -232,6 +258,7 @@ bool BuildPlan(const Recording& rec, Plan& plan, std::string& error) {
     plan = Plan();
     const auto& r = rec.records;
     plan.skipHead.assign(r.size(), 0);
+    plan.waitingThread.assign(r.size(), 0);
     std::vector<Command> commands;
     std::map<int32_t, size_t> open; // thread -> its command still running
     int64_t lastT = 0;
@@ -272,7 +299,7 @@ bool BuildPlan(const Recording& rec, Plan& plan, std::string& error) {
                 return false;
             }
             open[t.th] = commands.size();
-            commands.push_back({i, kNone, IntOf(r[i].j, "code"), {}});
+            commands.push_back({i, kNone, IntOf(r[i].j, "code"), t.th, {}});
             t.commands.push_back(i);
         } else if (kind == "ret") {
             if (running == open.end() || IntOf(r[i].j, "code") != commands[running->second].code) {
@@ -311,7 +338,7 @@ bool BuildPlan(const Recording& rec, Plan& plan, std::string& error) {
     for (size_t i = 0; i < r.size(); ++i) {
         keys[i] = {static_cast<int64_t>(r[i].n), 0, r[i].n};
     }
-    PlaceFrameEvents(rec, plan, commands, keys, plan.skipHead);
+    PlaceFrameEvents(rec, plan, commands, keys);
     Order(rec, plan, keys);
     if (!KeepsThreadOrder(plan)) {
         plan.recordedOrder = true;

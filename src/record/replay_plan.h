@@ -7,7 +7,8 @@
 // handed over is decided when the frame path took the command lock (its "taken" mark), a frame
 // dropped under the lock where its drop record is; a frame dropped because a command held the
 // lock is handled while that command waits at one of its calls, so that the command still holds
-// the lock (a command that waits for frames itself, the stream switch, is left as it was).
+// the lock; one that a stream switch waits for, while the switch is held where it lets the
+// host's messages through.
 #pragma once
 
 #include "record/recording_reader.h"
@@ -41,7 +42,11 @@ struct Plan {
     std::vector<size_t> order;     // the compared records, in the order the replay lets them happen
     std::vector<int64_t> position; // per record: its place in `order`, -1 when not compared
     std::vector<char> skipHead;    // per "ev" record: the next event is queued before it is handled
-    std::vector<EnvWrite> initial; // the settings and files before the session
+    // Per "ev" record: the host thread whose stream switch waits for this frame (0: none). It is
+    // handled only while that thread is held where the switch lets the host's messages through,
+    // so that the switch counts the frames as it did.
+    std::vector<int32_t> waitingThread;
+    std::vector<EnvWrite> initial;                     // the settings and files before the session
     std::map<size_t, std::vector<EnvWrite>> afterGate; // written when a gated record's gate opens
     std::set<std::string> kinds;                       // the record kinds of the recording
     Json configDir;             // the configuration folder of the first START (string or null)

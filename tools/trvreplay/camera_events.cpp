@@ -53,7 +53,8 @@ LRESULT CALLBACK ReplayWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM l
     if (c->session->plan.skipHead[record] != 0) {
         Post(*c, k + 1); // queued before this one is handled, as it was
     }
-    if (!c->session->Wait(record)) {
+    const int32_t waiting = c->session->plan.waitingThread[record];
+    if (!(waiting != 0 ? c->session->WaitHeld(waiting, record) : c->session->Wait(record))) {
         return 0; // the replay has ended
     }
     auto writes = c->session->plan.afterGate.find(record);

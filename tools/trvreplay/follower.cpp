@@ -21,6 +21,23 @@ std::string Follower::ReplayPlugin() {
     return m_plugin;
 }
 
+void Follower::CatchUp() {
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (!GetFileAttributesExW(m_file.c_str(), GetFileExInfoStandard, &a)) {
+        return;
+    }
+    const uint64_t size = (uint64_t{a.nFileSizeHigh} << 32) | a.nFileSizeLow;
+    // A line another thread is writing is whole a moment later.
+    for (int waited = 0; m_taken < size && waited < 10000 && !m_session.Diverged(); ++waited) {
+        Sleep(1);
+    }
+}
+
+size_t Follower::Matched(int32_t th) {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_next[th];
+}
+
 void Follower::Run() {
     HANDLE file = INVALID_HANDLE_VALUE;
     std::string pending;
@@ -41,6 +58,7 @@ void Follower::Run() {
         size_t at = 0;
         for (size_t end; (end = pending.find('\n', at)) != std::string::npos; at = end + 1) {
             Take(pending.substr(at, end - at));
+            m_taken += end + 1 - at;
         }
         pending.erase(0, at);
     }

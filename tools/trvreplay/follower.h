@@ -21,6 +21,10 @@ class Follower {
     std::string LastOf(int32_t th);
     // The replay's header: the plug-in's version.
     std::string ReplayPlugin();
+    // Waits until every whole line written so far has been taken.
+    void CatchUp();
+    // The compared records of recorded thread `th` matched so far.
+    size_t Matched(int32_t th);
 
   private:
     void Run();
@@ -29,6 +33,7 @@ class Follower {
     Session& m_session;
     std::wstring m_file;
     std::atomic<bool> m_stop{false};
+    std::atomic<uint64_t> m_taken{0}; // bytes of the lines taken
     std::mutex m_lock;
     std::map<int32_t, int32_t> m_threads;  // replay thread -> recorded thread
     std::map<int32_t, size_t> m_next;      // recorded thread -> its compared records matched

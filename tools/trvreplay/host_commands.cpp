@@ -12,6 +12,17 @@ using trv::replay::Json;
 
 namespace {
 
+constexpr int64_t kStreamSwitch = 32;
+constexpr UINT_PTR kHoldTimer = 1;
+
+// The host thread's own: what its window's timer holds it for.
+struct Held {
+    HostCommands* host = nullptr;
+    const trv::replay::Thread* thread = nullptr;
+    bool waiting = false; // inside a command that waits for frames
+};
+thread_local Held tHeld;
+
 std::atomic<uint64_t> gFrames{0};
 std::atomic<uint64_t> gErrors{0};
 
@@ -50,8 +61,13 @@ struct WideText {
 
 } // namespace
 
-HostCommands::HostCommands(Session& session, Environment& env, TrvCmdFn cmd)
-    : m_session(session), m_env(env), m_cmd(cmd) {
+HostCommands::HostCommands(Session& session, Follower& follower, Environment& env, TrvCmdFn cmd)
+    : m_session(session), m_follower(follower), m_env(env), m_cmd(cmd) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = &HostWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TrvReplayHost";
+    RegisterClassW(&wc);
     for (const trv::replay::Thread& t : session.plan.threads) {
         if (t.role == "host") {
             ++m_running;
@@ -74,8 +90,25 @@ uint64_t HostCommands::Errors() const {
     return gErrors;
 }
 
+LRESULT CALLBACK HostCommands::HostWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const Held& h = tHeld;
+    if (msg != WM_TIMER || !h.waiting) {
+        return DefWindowProcW(window, msg, wParam, lParam);
+    }
+    // Held until every record before this thread's next one has happened.
+    h.host->m_follower.CatchUp();
+    const size_t k = h.host->m_follower.Matched(h.thread->th);
+    if (k < h.thread->compared.size()) {
+        h.host->m_session.Hold(h.thread->th, h.thread->compared[k]);
+    }
+    return 0;
+}
+
 void HostCommands::Run(const trv::replay::Thread& t) {
     m_session.RegisterHost(GetCurrentThreadId(), t.th);
+    tHeld = {this, &t, false};
+    HWND window = CreateWindowExW(0, L"TrvReplayHost", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
     for (size_t cmd : t.commands) {
         if (!m_session.Wait(cmd)) {
             break;
@@ -86,7 +119,20 @@ void HostCommands::Run(const trv::replay::Thread& t) {
                 m_env.Apply(w);
             }
         }
-        Issue(m_session.rec.records[cmd]);
+        const trv::replay::Record& r = m_session.rec.records[cmd];
+        const bool waits = IntOf(r.j, "code") == kStreamSwitch && window != nullptr;
+        if (waits) {
+            tHeld.waiting = true;
+            SetTimer(window, kHoldTimer, 1, nullptr);
+        }
+        Issue(r);
+        if (waits) {
+            tHeld.waiting = false;
+            KillTimer(window, kHoldTimer);
+            MSG msg;
+            while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
+            }
+        }
     }
     --m_running;
 }

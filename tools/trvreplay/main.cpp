@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     const DWORD started = GetTickCount();
     Follower follower(session, replayFile);
-    HostCommands hosts(session, env, cmd);
+    HostCommands hosts(session, follower, env, cmd);
     while (!session.Diverged() && !(hosts.Done() && session.Complete())) {
         session.CheckStall();
         Sleep(20);

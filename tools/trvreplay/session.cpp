@@ -24,9 +24,13 @@ void Session::Reached(size_t record) {
 }
 
 bool Session::Wait(size_t record) {
+    return WaitUntil(record, [] { return true; });
+}
+
+template <class Ready> bool Session::WaitUntil(size_t record, Ready ready) {
     const int64_t p = plan.position[record];
     std::unique_lock<std::mutex> g(m_lock);
-    while (!m_diverged && p >= 0 && m_frontier < static_cast<size_t>(p)) {
+    while (!m_diverged && ((p >= 0 && m_frontier < static_cast<size_t>(p)) || !ready())) {
         m_changed.wait_for(g, std::chrono::milliseconds(50));
         if (std::chrono::steady_clock::now() - m_lastChange > m_stall && !m_diverged) {
             g.unlock();
@@ -35,6 +39,21 @@ bool Session::Wait(size_t record) {
         }
     }
     return !m_diverged;
+}
+
+void Session::Hold(int32_t th, size_t next) {
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_held[th] = true;
+        m_changed.notify_all();
+    }
+    Wait(next);
+    std::lock_guard<std::mutex> g(m_lock);
+    m_held[th] = false;
+}
+
+bool Session::WaitHeld(int32_t th, size_t record) {
+    return WaitUntil(record, [&] { return m_held[th]; });
 }
 
 bool Session::Complete() {

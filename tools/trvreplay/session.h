@@ -29,8 +29,15 @@ class Session {
     // Waits until every record before `record` in the plan's order has happened: false when the
     // replay ends first (a difference, or nothing happening for the stall time).
     bool Wait(size_t record);
+    // The same, also until `ready()` (under the session's lock).
+    template <class Ready> bool WaitUntil(size_t record, Ready ready);
     // Every compared record has happened.
     bool Complete();
+    // Holds host thread `th`, inside a command that waits for frames, until every record before
+    // `next` has happened; the frames it waits for are handled meanwhile (WaitHeld).
+    void Hold(int32_t th, size_t next);
+    // Waits until `th` is held and every record before `record` has happened.
+    bool WaitHeld(int32_t th, size_t record);
     // Seconds since anything happened; ends the replay when that is the stall time.
     void CheckStall();
 
@@ -59,6 +66,7 @@ class Session {
     bool m_diverged = false;
     std::string m_report;
     std::map<DWORD, int32_t> m_threads;
+    std::map<int32_t, bool> m_held;
     size_t m_nextOther = 0;
 };
 
