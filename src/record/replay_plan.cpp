@@ -150,7 +150,8 @@ void PlaceFrameEvents(const Recording& rec, Plan& plan, const std::vector<Comman
                     callAfter = true;
                 }
             }
-            if (c->code == kStreamSwitch && DuringFrameWait(rec, *c, d)) {
+            // The switch waits for frames after its last call.
+            if (c->code == kStreamSwitch && !callAfter && DuringFrameWait(rec, *c, d)) {
                 plan.waitingThread[e] = c->th;
             }
             if (between != 0) {
