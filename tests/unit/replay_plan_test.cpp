@@ -101,7 +101,12 @@ TEST(ReplayPlan, FrameEventsGoWhereTheFramePathDecidedThem) {
         Line(23, 1, 12, "setting",
              ",\"file\":\"config\",\"section\":\"video\",\"key\":\"trigger\","
              "\"value\":1") +
-        ret(24, 13, 8) + End(25);
+        ret(24, 13, 8) +
+        // A stream switch counts the frames after its last call, up to the line that ends its wait.
+        cmd(25, 14, 32) + ev(26, 12) + drop(27, 13, "lock") + call(28, 1, 15) + ev(29, 14) +
+        drop(30, 15, "lock") +
+        Line(31, 1, 16, "log", ",\"text\":\"MySetStreamId success t=5 count=5\"") + ev(32, 16) +
+        drop(33, 17, "lock") + ret(34, 17, 32) + End(35);
     Recording rec;
     ASSERT_EQ(ReadRecording(text, false, rec).fault, Fault::None);
     Plan plan;
@@ -113,7 +118,10 @@ TEST(ReplayPlan, FrameEventsGoWhereTheFramePathDecidedThem) {
         order.push_back(rec.records[i].n);
     }
     EXPECT_EQ(order, (std::vector<uint64_t>{3,  5,  4,  6,  7,  9,  10, 8,  11, 14, 12,
-                                            13, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}));
+                                            13, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24,
+                                            25, 26, 27, 28, 29, 30, 31, 32, 33, 34}));
+    EXPECT_EQ(plan.waitingThread[25] + plan.waitingThread[31], 0) << "records 26 and 32";
+    EXPECT_EQ(plan.waitingThread[28], 1) << "record 29";
     EXPECT_TRUE(plan.skipHead[16]) << "record 17";
     EXPECT_FALSE(plan.skipHead[18]) << "record 19";
     ASSERT_EQ(plan.initial.size(), 1u);

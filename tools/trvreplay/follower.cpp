@@ -98,6 +98,9 @@ void Follower::Take(const std::string& line) {
     m_last[th] = replay;
     const trv::replay::Thread* t = trv::replay::ThreadOf(plan, th);
     size_t& next = m_next[th];
+    if (t != nullptr && next >= t->compared.size() && !m_session.rec.ended) {
+        return; // the recording was cut short here: what the replay does after is not known
+    }
     if (t == nullptr || next >= t->compared.size()) {
         // Nothing of that thread is left in the recording: name where its last record was.
         const size_t after = t != nullptr && !t->compared.empty() ? t->compared.back() : 0;

@@ -46,12 +46,12 @@ void LibraryAnswers::Ask(void* self, const char* call, const char* head, SimRepl
     const std::string here = std::string("the plug-in calls ") + head;
     if (t == nullptr || k >= t->calls.size()) {
         const size_t last = t != nullptr && !t->compared.empty() ? t->compared.back() : 0;
-        s.Diverge(last, here + " (the recording has no more calls of this thread)");
+        s.DivergeAfterCatchUp(last, here + " (the recording has no more calls of this thread)");
         return;
     }
     const size_t record = t->calls[k];
     if (trv::replay::TextOf(s.rec.records[record].j, "fn") != call) {
-        s.Diverge(record, here);
+        s.DivergeAfterCatchUp(record, here);
         return;
     }
     if (!s.Wait(record)) {

@@ -183,10 +183,15 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     const DWORD started = GetTickCount();
     Follower follower(session, replayFile);
+    session.catchUp = [&follower] { follower.CatchUp(); };
     HostCommands hosts(session, follower, env, cmd);
     while (!session.Diverged() && !(hosts.Done() && session.Complete())) {
         session.CheckStall();
         Sleep(20);
+    }
+    if (!session.Diverged()) {
+        Sleep(200); // a record the replay makes after the recording's last would show now
+        follower.CatchUp();
     }
     const double seconds = (GetTickCount() - started) / 1000.0;
     int status = 0;
@@ -194,8 +199,10 @@ int main(int argc, char** argv) {
         std::printf("%s", session.Report().c_str());
         status = 1;
     } else {
-        std::printf("same: the replay did what the recording did (%zu records compared, %.1f s)\n",
-                    plan.order.size(), seconds);
+        std::printf("same: the replay did what the recording did (%zu records compared, %.1f "
+                    "s)%s\n",
+                    plan.order.size(), seconds,
+                    rec.ended ? "" : ", up to where the recording was cut short");
     }
     if (o.checkSim) {
         const std::vector<std::string> d = answers.Differences();

@@ -71,8 +71,8 @@ void Session::CheckStall() {
         }
         waiting = plan.order[m_frontier];
     }
-    Diverge(waiting,
-            "nothing came for " + std::to_string(m_stall.count() / 1000) + " s: waiting for it");
+    DivergeAfterCatchUp(waiting, "nothing came for " + std::to_string(m_stall.count() / 1000) +
+                                     " s: waiting for it");
 }
 
 void Session::Diverge(size_t record, const std::string& replay) {
@@ -84,6 +84,13 @@ void Session::Diverge(size_t record, const std::string& replay) {
     m_report = "differs at " + Name(record) + ":\n  recording: " + Shown(record) +
                "\n  replay:    " + replay + "\n";
     m_changed.notify_all();
+}
+
+void Session::DivergeAfterCatchUp(size_t record, const std::string& replay) {
+    if (catchUp) {
+        catchUp();
+    }
+    Diverge(record, replay);
 }
 
 bool Session::Diverged() {

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -43,6 +44,10 @@ class Session {
 
     // The first difference, at recorded record `record`; `replay` says what the replay did there.
     void Diverge(size_t record, const std::string& replay);
+    // The same, once every record the replay has written so far is compared: one of them may
+    // differ first.
+    void DivergeAfterCatchUp(size_t record, const std::string& replay);
+    std::function<void()> catchUp; // waits until the replay's records so far are compared
     bool Diverged();
     std::string Report();
 
