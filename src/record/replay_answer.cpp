@@ -207,6 +207,14 @@ std::vector<std::pair<std::string, std::string>> AnswerWords(const std::string& 
     return words;
 }
 
+std::string AnswerShown(const std::string& text) {
+    std::string out;
+    for (const auto& [k, v] : AnswerWords(text)) {
+        out += (out.empty() ? "" : " ") + k + "=" + Printed(v);
+    }
+    return out;
+}
+
 std::string AnswerDifference(const std::string& recorded, const std::string& simulated) {
     const auto a = AnswerWords(recorded);
     const auto b = AnswerWords(simulated);

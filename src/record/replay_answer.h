@@ -16,6 +16,9 @@ std::string AnswerText(const Json& call);
 // The "key=value" words of a text, in order, each once (a later value replaces an earlier one).
 std::vector<std::pair<std::string, std::string>> AnswerWords(const std::string& text);
 
+// An answer as the journal prints it: numbers with 12 significant digits.
+std::string AnswerShown(const std::string& text);
+
 // Two answers' differences, "key: a / b" joined by "; ", with numbers compared as the journal
 // prints them (12 significant digits); empty when they agree.
 std::string AnswerDifference(const std::string& recorded, const std::string& simulated);

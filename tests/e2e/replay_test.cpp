@@ -23,7 +23,7 @@ namespace {
 std::atomic<int> gErrors{0};
 std::atomic<bool> gSlow{false};
 std::wstring gFile;
-int gPosted = 0; // events the session posted itself
+std::atomic<int> gPosted{0}; // events the session posted itself
 
 std::string ReadText(const std::wstring& path) {
     std::string text;
@@ -273,6 +273,24 @@ TEST(Replay, RoundTripAndASeededDifference) {
               lines);
     EXPECT_NE(ReadText(settings.base + L"\\session.replay\\log.txt").find(lines.at(1).back()),
               std::string::npos);
+
+    // The simulator as the session configured it, checked against the session: it answers every
+    // call as recorded but the capture status, which the session raised by hand.
+    settings.WriteConfigFile(L"cameras.ini",
+                             "[camera1]\nserial=RT-0001\ndevice=1\nwidth=64\nheight=48\nfps=100\n"
+                             "io_limits=0 10000\nuser_memory=0102030d0c0b0a0000000000000000005014"
+                             "0032070000000000000000000000ba490c022b87763f02\n[camera2]\nserial="
+                             "RT-0002\ndevice=2\ncolor=1\nwidth=32\nheight=24\nfps=100\n");
+    SetEnvironmentVariableW(L"TRV_SIM_CONFIG", (settings.configDir + L"cameras.ini").c_str());
+    out.clear();
+    EXPECT_EQ(RunProgram(replay + L"--check-sim \"" + file + L"\"", out), 1u) << out;
+    SetEnvironmentVariableW(L"TRV_SIM_CONFIG", nullptr);
+    EXPECT_NE(out.find("\nsame: "), std::string::npos) << out;
+    EXPECT_NE(out.find("the simulator answered 1 of "), std::string::npos) << out;
+    EXPECT_NE(
+        out.find(" is_CaptureStatus hCam=1 cmd=2 size=1088: total: 5 / 0; c162: 3 / (none)\n"),
+        std::string::npos)
+        << out;
 
     // The first area-of-interest set answers 125 in the recording: the plug-in logs it in the
     // next record of its thread, where the recording has 0.

@@ -81,12 +81,24 @@ void LibraryAnswers::Checked(void* self, const char*, const char* head, int32_t 
     const trv::replay::Record& r = me->m_session.rec.records[tCall];
     const std::string recorded = trv::replay::AnswerText(r.j);
     const std::string simulated = "result=" + std::to_string(result) + " " + outs;
-    const std::string difference = trv::replay::AnswerDifference(recorded, simulated);
+    // Handles and memory ids are the library's to choose: the simulated camera takes the
+    // recorded ones.
+    auto chosen = [](const std::string& text) {
+        std::string out;
+        for (const auto& [k, v] : trv::replay::AnswerWords(text)) {
+            if (k != "hCam" && k != "id") {
+                out += k + "=" + v + " ";
+            }
+        }
+        return out;
+    };
+    const std::string difference =
+        trv::replay::AnswerDifference(chosen(recorded), chosen(simulated));
     if (!difference.empty()) {
         std::lock_guard<std::mutex> g(me->m_lock);
         me->m_differences.push_back("n=" + std::to_string(r.n) + " " + head + ": " + difference +
-                                    "\n      recorded:  " + recorded +
-                                    "\n      simulator: " + simulated);
+                                    "\n      recorded:  " + trv::replay::AnswerShown(recorded) +
+                                    "\n      simulator: " + trv::replay::AnswerShown(simulated));
     }
     tCall = static_cast<size_t>(-1);
 }
