@@ -323,7 +323,12 @@ TEST(Replay, RoundTripAndASeededDifference) {
                        "is_AOI=0\"}\n  replay:    record n="),
               std::string::npos)
         << out;
-    EXPECT_NE(out.find("\"text\":\"MyCam::SetAoiRect is_AOI=125\"}"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"text\":\"MyCam::SetAoiRect is_AOI=125\"}\n  after:     record n=" +
+                       std::to_string(rec.records[call].n) + " (thread " +
+                       std::to_string(rec.records[call].th) +
+                       ", host, call is_AOI) answered result=125\n"),
+              std::string::npos)
+        << out;
 }
 
 } // namespace

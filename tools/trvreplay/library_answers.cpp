@@ -46,7 +46,10 @@ void LibraryAnswers::Ask(void* self, const char* call, const char* head, SimRepl
     const std::string here = std::string("the plug-in calls ") + head;
     if (t == nullptr || k >= t->calls.size()) {
         const size_t last = t != nullptr && !t->compared.empty() ? t->compared.back() : 0;
-        s.DivergeAfterCatchUp(last, here + " (the recording has no more calls of this thread)");
+        s.DivergeAfterCatchUp(last,
+                              here + (t == nullptr ? " on a thread the recording does not have"
+                                                   : " (the recording has no more calls of "
+                                                     "this thread)"));
         return;
     }
     const size_t record = t->calls[k];

@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include "record/recording_reader.h"
+#include "record/replay_answer.h"
 
 using trv::replay::Record;
 
@@ -83,6 +84,15 @@ void Session::Diverge(size_t record, const std::string& replay) {
     m_diverged = true;
     m_report = "differs at " + Name(record) + ":\n  recording: " + Shown(record) +
                "\n  replay:    " + replay + "\n";
+    // The answer the thread had last: where a changed answer shows first.
+    for (size_t i = record; i-- > 0;) {
+        const Record& r = rec.records[i];
+        if (r.th == rec.records[record].th && r.kind == "call") {
+            m_report +=
+                "  after:     " + Name(i) + " answered " + trv::replay::AnswerText(r.j) + "\n";
+            break;
+        }
+    }
     m_changed.notify_all();
 }
 
