@@ -1,6 +1,7 @@
 // The common frame of a call: lock, cues, handle check, journal line.
 #pragma once
 
+#include "sim_replay.h"
 #include "sim_state.h"
 #include "ueye/ueye_api.h"
 
@@ -16,6 +17,10 @@ namespace sim {
 template <class Find, class Body>
 UeyeStatus Call(const char* call, int64_t command, const std::string& head, const Outs& outs,
                 Find find, Body body) {
+    ReplayTurn turn(call, head);
+    if (turn.Answers()) {
+        return turn.Answer(outs);
+    }
     State& s = Get();
     std::unique_lock<std::mutex> g(s.lock);
     const Fired fired = TakeCues(s, call, command, find(s));
@@ -27,6 +32,7 @@ UeyeStatus Call(const char* call, int64_t command, const std::string& head, cons
         result = body(s, cam, journalOuts);
         ApplyOuts(call, fired, outs, result, journalOuts);
     }
+    turn.Check(s, result, journalOuts, outs);
     Journal(s, head + " -> " + std::to_string(result) + (journalOuts.empty() ? "" : " ") +
                    journalOuts);
     PostCueEvents(s, fired, cam);

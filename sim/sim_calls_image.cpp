@@ -52,9 +52,11 @@ UEYE_API UeyeStatus is_ColorMode(UeyeHandle hCam, int32_t nMode) {
 
 UEYE_API UeyeStatus is_ImageMemAlloc(UeyeHandle hCam, int32_t nWidth, int32_t nHeight,
                                      int32_t nBits, char** ppcMem, int32_t* pnMemId) {
+    sim::Outs o = sim::OutsOf(-1, pnMemId, 4);
+    o.at[1] = ppcMem; // where a replay hands out the memory it allocates
     return sim::OnCamera("is_ImageMemAlloc", -1, hCam,
-                         Format("w=%d h=%d bits=%d", nWidth, nHeight, nBits),
-                         sim::OutsOf(-1, pnMemId, 4), [=](sim::Camera& c, std::string& outs) {
+                         Format("w=%d h=%d bits=%d", nWidth, nHeight, nBits), o,
+                         [=](sim::Camera& c, std::string& outs) {
                              if (nWidth <= 0 || nHeight <= 0 || (nBits != 8 && nBits != 24)) {
                                  return sim::kInvalidParameter;
                              }

@@ -66,20 +66,29 @@ void OnFrame(MyCam& cam, HWND hwnd, LPARAM lParam) {
 
     // A running command owns the records: this frame is dropped, never waited for.
     if (TryEnterCriticalSection(&gCmdLock)) {
+        const uint64_t taken = RecordMark();
         // The record is chosen only now: a stream switch that returned before the lock was
         // taken has made another camera current, and a frame of the old one must not follow it.
         MyCam* current = CurrentCam();
-        bool skip = current == nullptr || NewerFrameQueued(*current, hwnd, hCam);
+        const bool newer = current != nullptr && NewerFrameQueued(*current, hwnd, hCam);
+        bool skip = current == nullptr || newer;
         unsigned char* pixels = skip ? nullptr : MyGetFrameBuffer(*current, hCam, skip);
         const int32_t width = skip ? 0 : current->m_nSizeX;
         const int32_t height = skip ? 0 : current->m_nSizeY;
         const int32_t size = skip ? 0 : current->m_nFrameBufferSize;
         const TrvFrameCallback callback = gFrameCallback;
+        RecordDrop(current == nullptr    ? "nocam"
+                   : newer               ? "newer"
+                   : skip                ? "buffer"
+                   : callback == nullptr ? "nocallback"
+                                         : nullptr);
         LeaveCriticalSection(&gCmdLock);
         if (callback != nullptr && !skip) {
-            RecordFrame(pixels, width, height, size);
+            RecordFrame(pixels, width, height, size, taken);
             callback(pixels, width, height, size, 0, 0);
         }
+    } else {
+        RecordDrop("lock");
     }
 
     if (interval > kSlowFrameMs) {

@@ -4,6 +4,7 @@
 #include "infra/settings.h"
 #include "infra/settings_path_rules.h"
 #include "infra/trv_log.h"
+#include "record/recorder.h"
 
 #include <windows.h>
 
@@ -56,11 +57,13 @@ bool DefaultFilePath(wchar_t* path) {
 bool ProbeFile(const wchar_t* path) {
     WIN32_FIND_DATAW data;
     HANDLE search = FindFirstFileW(path, &data);
-    if (search == INVALID_HANDLE_VALUE) {
-        return false;
+    const bool found =
+        search != INVALID_HANDLE_VALUE && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
     }
-    FindClose(search);
-    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    RecordProbe(path, found);
+    return found;
 }
 
 bool LoadParameterFile(MyCam& cam, const wchar_t* path) {

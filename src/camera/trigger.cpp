@@ -3,6 +3,7 @@
 #include "infra/globals.h"
 #include "infra/settings_path_rules.h"
 #include "infra/trv_log.h"
+#include "record/recorder.h"
 
 #include <windows.h>
 
@@ -78,6 +79,7 @@ bool MyStrobeEnable(MyCam& cam) {
     int triggerType = defType;
     if (trv::JoinBounded(ini, kNameChars, {gConfigDir, L"tarvello.ini"})) {
         triggerType = static_cast<int>(GetPrivateProfileIntW(L"video", L"trigger", defType, ini));
+        RecordSetting("config", L"video", L"trigger", triggerType);
         gLog.Write("UEYE ini=");
         gLog.WriteW(ini);
     } else {

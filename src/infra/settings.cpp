@@ -4,6 +4,7 @@
 #include "infra/globals.h"
 #include "settings_path_rules.h"
 #include "trv_log.h"
+#include "record/recorder.h"
 
 #include <shlobj.h>
 #include <windows.h>
@@ -109,10 +110,11 @@ void GetSettingsFileQuietly(wchar_t* destination) {
 int ReadSettingsInt(const wchar_t* key, int defaultValue) {
     wchar_t file[trv::kSettingsFileChars];
     GetSettingsFile(file);
-    if (file[0] == 0) {
-        return defaultValue;
-    }
-    return static_cast<int>(GetPrivateProfileIntW(gSection, key, defaultValue, file));
+    const int value =
+        file[0] == 0 ? defaultValue
+                     : static_cast<int>(GetPrivateProfileIntW(gSection, key, defaultValue, file));
+    RecordSetting("host", gSection, key, value);
+    return value;
 }
 
 void ReadSettingsString(const wchar_t* key, const wchar_t* defaultValue, wchar_t* dst,
@@ -121,9 +123,10 @@ void ReadSettingsString(const wchar_t* key, const wchar_t* defaultValue, wchar_t
     GetSettingsFile(file);
     if (file[0] == 0) {
         trv::CopyBounded(dst, capacity, defaultValue);
-        return;
+    } else {
+        GetPrivateProfileStringW(gSection, key, defaultValue, dst, capacity, file);
     }
-    GetPrivateProfileStringW(gSection, key, defaultValue, dst, capacity, file);
+    RecordSetting("host", gSection, key, static_cast<const wchar_t*>(dst));
 }
 
 void WriteSettingsString(const wchar_t* key, const wchar_t* value) {

@@ -199,7 +199,7 @@ void EventFields(JsonLine& j, uint64_t code, uint32_t cam) {
 }
 
 void FrameFields(JsonLine& j, uint64_t number, const void* pixels, int32_t width, int32_t height,
-                 int32_t size, const uint8_t* thumb) {
+                 int32_t size, const uint8_t* thumb, uint64_t taken) {
     j.Key("no").UInt(number);
     j.Key("pixels").Bool(pixels != nullptr);
     j.Key("width").Int(width);
@@ -208,6 +208,13 @@ void FrameFields(JsonLine& j, uint64_t number, const void* pixels, int32_t width
     if (thumb != nullptr) {
         j.Key("thumb").Hex(thumb, kThumbBytes);
     }
+    if (taken != 0) {
+        j.Key("taken").UInt(taken);
+    }
+}
+
+void DropFields(JsonLine& j, const char* why) {
+    j.Key("why").Text(why, 16);
 }
 
 void EndFields(JsonLine& j, const char* why, uint64_t records, uint64_t bytes) {

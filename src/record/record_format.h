@@ -79,9 +79,31 @@ void ReturnFields(JsonLine& j, int32_t code, intptr_t param, int32_t result, int
 // "ev": a camera event taken from the camera window's queue.
 void EventFields(JsonLine& j, uint64_t code, uint32_t cam);
 
-// "frame": what the host's frame callback is handed; `thumb` (kThumbBytes) or null.
+// "frame": what the host's frame callback is handed; `thumb` (kThumbBytes) or null. `taken`:
+// the records written when the frame path took the command lock for it (0: not known).
 void FrameFields(JsonLine& j, uint64_t number, const void* pixels, int32_t width, int32_t height,
-                 int32_t size, const uint8_t* thumb);
+                 int32_t size, const uint8_t* thumb, uint64_t taken = 0);
+
+// "drop": why a frame event was not handed over: "lock" (a command held the command lock),
+// "newer" (the next queued event is a newer frame), "buffer", "nocam", "nocallback".
+void DropFields(JsonLine& j, const char* why);
+
+// "setting": a value the plug-in read from an INI file: `file` "host" (the host settings file)
+// or "config" (tarvello.ini in the configuration folder), the section, the key and the value
+// read (the default when the key is absent).
+template <class Unit>
+void SettingFields(JsonLine& j, const char* file, const Unit* section, const Unit* key) {
+    j.Key("file").Text(file, 16);
+    j.Key("section").Wide(section, 260);
+    j.Key("key").Wide(key, 260);
+    j.Key("value");
+}
+
+// "probe": whether a file the plug-in looked for was there.
+template <class Unit> void ProbeFields(JsonLine& j, const Unit* path, bool found) {
+    j.Key("path").Wide(path, 1024);
+    j.Key("found").Bool(found);
+}
 
 // "log": one whole line of the plug-in's log, without its line feed.
 template <class Unit> void LogFields(JsonLine& j, const Unit* text, size_t length, bool cut) {

@@ -470,7 +470,8 @@ void RecordEventNow(WPARAM code, LPARAM cam) {
     }
 }
 
-void RecordFrameNow(const unsigned char* pixels, int32_t width, int32_t height, int32_t size) {
+void RecordFrameNow(const unsigned char* pixels, int32_t width, int32_t height, int32_t size,
+                    uint64_t taken) {
     const uint32_t number = static_cast<uint32_t>(InterlockedIncrement(&gFrameCount));
     const uint32_t every = gSession.thumbEvery; // set before the recording began
     uint8_t thumb[trv::rec::kThumbBytes];
@@ -479,7 +480,46 @@ void RecordFrameNow(const unsigned char* pixels, int32_t width, int32_t height, 
     RecordWriter w("frame");
     if (w) {
         trv::rec::FrameFields(w.json(), number, pixels, width, height, size,
-                              withThumb ? thumb : nullptr);
+                              withThumb ? thumb : nullptr, taken);
+    }
+}
+
+uint64_t RecordMarkNow() {
+    InitOnceExecuteOnce(&gLockOnce, InitLock, nullptr, nullptr);
+    EnterCriticalSection(&gLock);
+    const uint64_t records = gSession.active ? gSession.records : 0;
+    LeaveCriticalSection(&gLock);
+    return records;
+}
+
+void RecordDropNow(const char* why) {
+    RecordWriter w("drop");
+    if (w) {
+        trv::rec::DropFields(w.json(), why);
+    }
+}
+
+void RecordSettingNow(const char* file, const wchar_t* section, const wchar_t* key, int value) {
+    RecordWriter w("setting");
+    if (w) {
+        trv::rec::SettingFields(w.json(), file, section, key);
+        w.json().Int(value);
+    }
+}
+
+void RecordSettingNow(const char* file, const wchar_t* section, const wchar_t* key,
+                      const wchar_t* value) {
+    RecordWriter w("setting");
+    if (w) {
+        trv::rec::SettingFields(w.json(), file, section, key);
+        w.json().Wide(value, 1024);
+    }
+}
+
+void RecordProbeNow(const wchar_t* path, bool found) {
+    RecordWriter w("probe");
+    if (w) {
+        trv::rec::ProbeFields(w.json(), path, found);
     }
 }
 

@@ -24,9 +24,16 @@ void RecordReturn(int32_t code, intptr_t param, int32_t result);
 void RecordCameraThread();
 
 void RecordEventNow(WPARAM code, LPARAM cam);
-void RecordFrameNow(const unsigned char* pixels, int32_t width, int32_t height, int32_t size);
+void RecordFrameNow(const unsigned char* pixels, int32_t width, int32_t height, int32_t size,
+                    uint64_t taken);
 void RecordLogNow(const char* piece);
 void RecordLogNow(const wchar_t* piece);
+uint64_t RecordMarkNow();
+void RecordDropNow(const char* why);
+void RecordSettingNow(const char* file, const wchar_t* section, const wchar_t* key, int value);
+void RecordSettingNow(const char* file, const wchar_t* section, const wchar_t* key,
+                      const wchar_t* value);
+void RecordProbeNow(const wchar_t* path, bool found);
 
 // A camera event as the camera window's procedure receives it.
 inline void RecordEvent(UINT msg, WPARAM code, LPARAM cam) {
@@ -34,10 +41,36 @@ inline void RecordEvent(UINT msg, WPARAM code, LPARAM cam) {
         RecordEventNow(code, cam);
     }
 }
-// What the host's frame callback is about to receive.
-inline void RecordFrame(const unsigned char* pixels, int32_t width, int32_t height, int32_t size) {
+// What the host's frame callback is about to receive; `taken` is the RecordMark of the moment
+// the frame path took the command lock for it.
+inline void RecordFrame(const unsigned char* pixels, int32_t width, int32_t height, int32_t size,
+                        uint64_t taken = 0) {
     if (Recording()) {
-        RecordFrameNow(pixels, width, height, size);
+        RecordFrameNow(pixels, width, height, size, taken);
+    }
+}
+// The number of records written so far: which commands ran before this moment (0: none).
+inline uint64_t RecordMark() {
+    return Recording() ? RecordMarkNow() : 0;
+}
+// A frame event that is not handed over, and why (null: it is).
+inline void RecordDrop(const char* why) {
+    if (Recording() && why != nullptr) {
+        RecordDropNow(why);
+    }
+}
+// A value read from the host settings file ("host") or the configuration folder ("config").
+template <class Value>
+inline void RecordSetting(const char* file, const wchar_t* section, const wchar_t* key,
+                          Value value) {
+    if (Recording()) {
+        RecordSettingNow(file, section, key, value);
+    }
+}
+// Whether a file the plug-in looked for was there.
+inline void RecordProbe(const wchar_t* path, bool found) {
+    if (Recording()) {
+        RecordProbeNow(path, found);
     }
 }
 // A piece of a log line, after the log took it; whole lines are recorded per thread.
