@@ -4,8 +4,8 @@
 // The session runs in a process of its own, so that it ends, and its recording with it.
 #include "e2e_host.h"
 #include "host_settings.h"
-#include "record/recording_reader.h"
-#include "record/replay_compare.h"
+#include "replay/recording_reader.h"
+#include "replay/replay_compare.h"
 
 #include <gtest/gtest.h>
 

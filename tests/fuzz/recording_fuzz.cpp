@@ -1,9 +1,9 @@
 // Hostile recordings: any bytes are read without a crash, a hang or a read past them, a fault
 // always says why, and what the reader takes makes a plan whose order holds every compared
 // record once, each thread's in its own order, and whose records all compare and answer.
-#include "record/replay_answer.h"
-#include "record/replay_compare.h"
-#include "record/replay_plan.h"
+#include "replay/replay_answer.h"
+#include "replay/replay_compare.h"
+#include "replay/replay_plan.h"
 
 #include <cstdlib>
 #include <string>

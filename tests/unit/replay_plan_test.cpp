@@ -1,6 +1,6 @@
 // Reading a recording back for a replay: what is refused and why, and where the replay lets a
 // frame event happen: where the frame path decided it.
-#include "record/replay_plan.h"
+#include "replay/replay_plan.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // looked for, in a folder of the replay's own (TRV_SETTINGS and the START block point there).
 #pragma once
 
-#include "record/replay_plan.h"
+#include "replay/replay_plan.h"
 
 #include <string>
 

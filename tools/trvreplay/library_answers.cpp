@@ -1,7 +1,7 @@
 #include "library_answers.h"
 
 #include "camera_events.h"
-#include "record/replay_answer.h"
+#include "replay/replay_answer.h"
 #include "sim_replay.h"
 
 namespace {

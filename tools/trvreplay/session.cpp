@@ -1,7 +1,7 @@
 #include "session.h"
 
-#include "record/recording_reader.h"
-#include "record/replay_answer.h"
+#include "replay/recording_reader.h"
+#include "replay/replay_answer.h"
 
 using trv::replay::Record;
 

@@ -3,8 +3,8 @@
 // difference found.
 #pragma once
 
-#include "record/replay_compare.h"
-#include "record/replay_plan.h"
+#include "replay/replay_compare.h"
+#include "replay/replay_plan.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 // "key=value", sim_control.h). Pure code.
 #pragma once
 
-#include "record/recording_reader.h"
+#include "replay/recording_reader.h"
 
 #include <string>
 

@@ -11,7 +11,7 @@
 // host's messages through.
 #pragma once
 
-#include "record/recording_reader.h"
+#include "replay/recording_reader.h"
 
 #include <map>
 #include <set>

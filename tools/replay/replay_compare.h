@@ -2,7 +2,7 @@
 // from run to run. Pure code.
 #pragma once
 
-#include "record/recording_reader.h"
+#include "replay/recording_reader.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "replay_plan.h"
 
-#include "record/replay_compare.h"
+#include "replay/replay_compare.h"
 
 #include <algorithm>
 #include <tuple>
