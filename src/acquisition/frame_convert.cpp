@@ -182,7 +182,7 @@ size_t StreamingThresholdBytes() {
 // Streaming once the frame's 3 * pixels output bytes reach the threshold.
 ConvertPath ChosenConvertPath(size_t pixels) {
     const Choice& choice = GetChoice();
-    return pixels >= (choice.thresholdBytes + 2) / 3 ? choice.streaming : choice.cached;
+    return pixels >= (StreamingThresholdBytes() + 2) / 3 ? choice.streaming : choice.cached;
 }
 
 void ExpandMono8To24With(ConvertPath path, const uint8_t* src, uint8_t* dst, size_t pixels) {
