@@ -101,6 +101,7 @@ TEST(LogClient, PiecesNumbersEventsAndTheMutex) {
 // anew.
 TEST(LogClient, NamesTakenByObjectsOfAnotherKind) {
     TRV_Log log;
+    log.Close(); // nothing opened yet: nothing to close
     const auto taken = [&log](HANDLE other, const wchar_t* text) {
         log.WriteW(text);
         CloseHandle(other);
