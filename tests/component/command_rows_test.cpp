@@ -107,6 +107,9 @@ const Row kStreams[] = {
      "load; 32 5 -> 1; event 0 +frame 64x48",
      "MySetStreamId found i = 1\n!MySetStreamId *\nMyGetFrameBuffer received non live frame: 1",
      "is_TriggerMode hCam=2 mode=0x8004\n!is_"},
+    {"the stream mutex abandoned by a thread: taken all the same",
+     "cameras=A B; CamSN_2=A; CamSN_5=B; sim1:stalled=0; UEYECAM=abandoned", "", "load; 32 5 -> 1",
+     "MySetStreamId starting new...\nMySetStreamId success t=*", ""},
     {"a new default file after STOP: no memory for the closed camera, answer 0",
      "file:other.ini=aoi=0 0 48 24", "", "load; 6 -> 1; 42 other.ini -> 0",
      "***** UEYECAM InitDisplayMode2\nMyReloadFile m_nSizeX=* ret=-1\n"

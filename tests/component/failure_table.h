@@ -55,7 +55,8 @@ struct Row {
     // "file:NAME=LINE", a parameter file holding LINE ("!" not one, "/" a folder); "probe=HEAD":
     // at the calls of cue HEAD the named locks another thread finds held (" +held FOCUS_LOCK");
     // "throw=HEAD": memory runs out there ("raise=HEAD": another exception); "errors=none": no
-    // error callback; "UEYECAM=event": an event has the stream mutex's name; any other
+    // error callback; "UEYECAM=event": an event has the stream mutex's name ("=abandoned": a
+    // thread ended holding it); any other
     // "KEY=VALUE", a host setting.
     const char* given;
     const char* cues; // sim_cue texts; each must act at least once
@@ -219,7 +220,9 @@ class FailureTable : public testing::Test {
             gErrorCallback = nullptr;
         } else if (key == "UEYECAM") {
             CloseStreamMutex();
-            occupied = CreateEventW(nullptr, FALSE, FALSE, L"UEYECAM");
+            occupied = value == "event" ? CreateEventW(nullptr, FALSE, FALSE, L"UEYECAM")
+                                        : CreateMutexW(nullptr, FALSE, L"UEYECAM");
+            std::thread([this] { WaitForSingleObject(occupied, 0); }).join(); // abandons a mutex
         } else if (key == "focus") {
             gFocusType = std::stoi(value);
         } else if (key == "trigger") {
@@ -415,7 +418,7 @@ class FailureTable : public testing::Test {
 
     std::unique_ptr<HostSettings> settings;
     std::vector<std::wstring> folders;
-    HANDLE occupied = nullptr; // the event under the stream mutex's name
+    HANDLE occupied = nullptr; // "UEYECAM" as the row gave it
     LogCollector log;
     static inline uint32_t sFrames = 0;
     static inline std::string sFrameSize;
