@@ -102,8 +102,8 @@ void RegisterAll() {
                 if (cold && !bench::MeasuredCold(path)) {
                     continue;
                 }
-                Register(bench::Key(cold, "expand", trv::ConvertPathName(path), size), pixels,
-                         bytes, cold, [pixels, path](const uint8_t* in, uint8_t* out) {
+                Register(bench::Key(cold, "expand", bench::PathName(path), size), pixels, bytes,
+                         cold, [pixels, path](const uint8_t* in, uint8_t* out) {
                              trv::ExpandMono8To24With(path, in, out, pixels);
                          });
             }

@@ -98,7 +98,7 @@ std::vector<Case> MakeCases() {
             };
             for (bool cold : {false, true}) {
                 if (!cold || bench::MeasuredCold(path)) {
-                    cases.emplace_back(bench::Key(cold, "expand", trv::ConvertPathName(path), size),
+                    cases.emplace_back(bench::Key(cold, "expand", bench::PathName(path), size),
                                        pixels, bytes, cold, run);
                 }
             }

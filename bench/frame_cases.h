@@ -23,6 +23,23 @@ struct FrameSize {
     std::string Name() const { return std::to_string(width) + "x" + std::to_string(height); }
 };
 
+// The names of the expansion paths in the tables and result keys.
+inline const char* PathName(trv::ConvertPath path) {
+    switch (path) {
+    case trv::ConvertPath::Plain:
+        return "plain";
+    case trv::ConvertPath::Ssse3:
+        return "ssse3";
+    case trv::ConvertPath::Avx2:
+        return "avx2";
+    case trv::ConvertPath::Ssse3Stream:
+        return "ssse3-stream";
+    case trv::ConvertPath::Avx2Stream:
+        return "avx2-stream";
+    }
+    return "?";
+}
+
 inline const std::vector<FrameSize>& Sizes() {
     static const std::vector<FrameSize> sizes = {
         {640, 480}, {1280, 1024}, {2048, 1536}, {4096, 3000}};
@@ -146,7 +163,7 @@ inline void WriteExpansionTable(std::FILE* out, const Results& r, const ReportCo
         const double* cv = Find(r, Key(cold, "expand", "opencv", size));
         const double* mc = Find(r, Key(cold, "expand", "memcpy", size));
         std::fprintf(out, "| %s | %s | %s | %s | ", size.Name().c_str(), Ms(ours).c_str(),
-                     trv::ConvertPathName(trv::ChosenConvertPath(size.Pixels())),
+                     PathName(trv::ChosenConvertPath(size.Pixels())),
                      Rate(ours, 4 * size.Pixels()).c_str());
         if (ctx.haveOpenCv) {
             std::fprintf(out, "%s | ", Ms(cv).c_str());
@@ -177,7 +194,7 @@ inline void WritePathTable(std::FILE* out, const Results& r) {
         std::string rule = "|---|";
         for (trv::ConvertPath path : AllPaths()) {
             if (!cold || MeasuredCold(path)) {
-                std::fprintf(out, " %s |", trv::ConvertPathName(path));
+                std::fprintf(out, " %s |", PathName(path));
                 rule += "---:|";
             }
         }
@@ -186,9 +203,8 @@ inline void WritePathTable(std::FILE* out, const Results& r) {
             std::fprintf(out, "| %s |", size.Name().c_str());
             for (trv::ConvertPath path : AllPaths()) {
                 if (!cold || MeasuredCold(path)) {
-                    std::fprintf(
-                        out, " %s |",
-                        Ms(Find(r, Key(cold, "expand", trv::ConvertPathName(path), size))).c_str());
+                    std::fprintf(out, " %s |",
+                                 Ms(Find(r, Key(cold, "expand", PathName(path), size))).c_str());
                 }
             }
             std::fprintf(out, "\n");

@@ -120,13 +120,7 @@ ExpandFn FunctionOf(ConvertPath path) {
     }
 }
 
-// What the CPU offers.
-struct Choice {
-    ExpandFn cached;
-    ExpandFn streaming;
-    size_t thresholdBytes;
-};
-
+// The widest path this CPU supports, cached or streaming.
 ConvertPath Widest(bool streaming) {
     if (ConvertPathSupported(ConvertPath::Avx2)) {
         return streaming ? ConvertPath::Avx2Stream : ConvertPath::Avx2;
@@ -137,25 +131,24 @@ ConvertPath Widest(bool streaming) {
     return ConvertPath::Plain;
 }
 
-// Whether a frame's 3 * pixels output bytes reach the threshold.
-bool Streams(size_t pixels, size_t thresholdBytes) {
-    return pixels >= (thresholdBytes + 2) / 3;
-}
+// What the CPU offers, found on the first call, not by a static constructor, so that a call
+// made while other statics are still being constructed is safe too.
+struct Choice {
+    ConvertPath cached;
+    ConvertPath streaming;
+    size_t thresholdBytes;
+};
 
-Choice FindChoice() {
-    size_t threshold = kDefaultThresholdBytes;
-#if TRV_CONVERT_X86
-    if (const size_t llc = LastLevelCacheBytes(); llc != 0) {
-        threshold = llc / 2;
-    }
-#endif
-    return Choice{FunctionOf(Widest(false)), FunctionOf(Widest(true)), threshold};
-}
-
-// Found on the first call, not by a static constructor, so that a call made while other
-// statics are still being constructed is safe too.
 const Choice& GetChoice() {
-    static const Choice choice = FindChoice();
+    static const Choice choice = [] {
+        size_t threshold = kDefaultThresholdBytes;
+#if TRV_CONVERT_X86
+        if (const size_t llc = LastLevelCacheBytes(); llc != 0) {
+            threshold = llc / 2;
+        }
+#endif
+        return Choice{Widest(false), Widest(true), threshold};
+    }();
     return choice;
 }
 
@@ -171,44 +164,25 @@ void ExpandMono8To24Plain(const uint8_t* src, uint8_t* dst, size_t pixels) {
 }
 
 bool ConvertPathSupported(ConvertPath path) {
-    switch (path) {
-    case ConvertPath::Plain:
-        return true;
 #if TRV_CONVERT_X86
-    case ConvertPath::Ssse3:
-    case ConvertPath::Ssse3Stream:
+    if (path == ConvertPath::Ssse3 || path == ConvertPath::Ssse3Stream) {
         return CpuHasSsse3();
-    case ConvertPath::Avx2:
-    case ConvertPath::Avx2Stream:
-        return CpuHasAvx2();
-#endif
-    default:
-        return false;
     }
+    if (path == ConvertPath::Avx2 || path == ConvertPath::Avx2Stream) {
+        return CpuHasAvx2();
+    }
+#endif
+    return path == ConvertPath::Plain;
 }
 
 size_t StreamingThresholdBytes() {
     return GetChoice().thresholdBytes;
 }
 
+// Streaming once the frame's 3 * pixels output bytes reach the threshold.
 ConvertPath ChosenConvertPath(size_t pixels) {
-    return Widest(Streams(pixels, StreamingThresholdBytes()));
-}
-
-const char* ConvertPathName(ConvertPath path) {
-    switch (path) {
-    case ConvertPath::Plain:
-        return "plain";
-    case ConvertPath::Ssse3:
-        return "ssse3";
-    case ConvertPath::Avx2:
-        return "avx2";
-    case ConvertPath::Ssse3Stream:
-        return "ssse3-stream";
-    case ConvertPath::Avx2Stream:
-        return "avx2-stream";
-    }
-    return "?";
+    const Choice& choice = GetChoice();
+    return pixels >= (StreamingThresholdBytes() + 2) / 3 ? choice.streaming : choice.cached;
 }
 
 void ExpandMono8To24With(ConvertPath path, const uint8_t* src, uint8_t* dst, size_t pixels) {
@@ -218,9 +192,7 @@ void ExpandMono8To24With(ConvertPath path, const uint8_t* src, uint8_t* dst, siz
 }
 
 void ExpandMono8To24(const uint8_t* src, uint8_t* dst, size_t pixels) {
-    const Choice& choice = GetChoice();
-    const ExpandFn fn = Streams(pixels, choice.thresholdBytes) ? choice.streaming : choice.cached;
-    fn(src, dst, pixels);
+    FunctionOf(ChosenConvertPath(pixels))(src, dst, pixels);
 }
 
 // Nothing to rearrange: the C runtime's memcpy is tuned per CPU, and a copy of our own would

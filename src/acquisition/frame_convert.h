@@ -23,12 +23,12 @@ enum class ConvertPath { Plain, Ssse3, Avx2, Ssse3Stream, Avx2Stream };
 
 // Whether this build has the path and this CPU (and its OS) can run it.
 bool ConvertPathSupported(ConvertPath path);
-// The path ExpandMono8To24 takes for a frame of `pixels`: the widest supported instruction
-// set, streaming when the 3 * pixels output bytes reach StreamingThresholdBytes().
+// The path ExpandMono8To24 takes for a frame of `pixels` (and the benchmarks name): the widest
+// supported instruction set, streaming when the 3 * pixels output bytes reach
+// StreamingThresholdBytes().
 ConvertPath ChosenConvertPath(size_t pixels);
 // Half the last-level cache of this CPU (a fixed guess when the CPU does not tell).
 size_t StreamingThresholdBytes();
-const char* ConvertPathName(ConvertPath path);
 // Runs the given path; an unsupported one falls back to the plain loop.
 void ExpandMono8To24With(ConvertPath path, const uint8_t* src, uint8_t* dst, size_t pixels);
 

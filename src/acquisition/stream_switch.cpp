@@ -68,6 +68,13 @@ void SwitchConfig(int32_t id) {
     gLog.Write("MySetStreamId success1\n");
 }
 
+// Left on every way out of the switch, also when it is cut short: the camera thread waits for
+// the stream mutex at every frame.
+struct StreamMutexRelease {
+    HANDLE mutex;
+    ~StreamMutexRelease() { ReleaseMutex(mutex); }
+};
+
 void WaitForFrames(const MyCam& cam) {
     const DWORD t0 = GetTickCount();
     while (gLastFrameCam != cam.m_hCam && GetTickCount() - t0 < kFirstFrameMs) {
@@ -109,30 +116,32 @@ void SwitchCamera(int32_t id) {
     if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
         return;
     }
-    if (i != gCurCamIndex) {
-        if (MyCam* current = CurrentCam(); current != nullptr && current->m_bLive) {
-            gLog.Write("MySetStreamId stopping current...\n");
-            const int32_t stopped = is_StopLiveVideo(current->m_hCam, ueye::kStopWait);
-            if (stopped != 0) {
-                LogResult("***** UEYECAM is_StopLiveVideo failure: ", stopped);
-            }
-            current->m_bLive = false;
-        }
-    }
-    gCurCamIndex = static_cast<uint32_t>(i);
     MyCam& next = gMyCams[i];
-    if (!next.m_bLive) {
-        gLog.Write("MySetStreamId starting new...\n");
-        const int32_t started = is_CaptureVideo(next.m_hCam, 1);
-        if (started == 0) {
-            next.m_bLive = true;
-        } else {
-            LogResult("***** UEYECAM is_CaptureVideo failure: ", started);
-            IsTransferFailed(next, true);
+    {
+        const StreamMutexRelease release{mutex};
+        if (i != gCurCamIndex) {
+            if (MyCam* current = CurrentCam(); current != nullptr && current->m_bLive) {
+                gLog.Write("MySetStreamId stopping current...\n");
+                const int32_t stopped = is_StopLiveVideo(current->m_hCam, ueye::kStopWait);
+                if (stopped != 0) {
+                    LogResult("***** UEYECAM is_StopLiveVideo failure: ", stopped);
+                }
+                current->m_bLive = false;
+            }
         }
-        InterlockedExchange(&gFrameEventCount, 0);
+        gCurCamIndex = static_cast<uint32_t>(i);
+        if (!next.m_bLive) {
+            gLog.Write("MySetStreamId starting new...\n");
+            const int32_t started = is_CaptureVideo(next.m_hCam, 1);
+            if (started == 0) {
+                next.m_bLive = true;
+            } else {
+                LogResult("***** UEYECAM is_CaptureVideo failure: ", started);
+                IsTransferFailed(next, true);
+            }
+            InterlockedExchange(&gFrameEventCount, 0);
+        }
     }
-    ReleaseMutex(mutex);
     gLog.Write("MySetStreamId waiting for image...\n");
     if (next.m_bLive) {
         WaitForFrames(next);

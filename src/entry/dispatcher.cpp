@@ -33,11 +33,9 @@ bool RunCommand(int32_t code, intptr_t param) {
         CloseAllCameras();
         return true;
     case _TRV_DSHOW_CMD_START_FOCUS:
-        StartFocus();
-        return true;
+        return StartFocus();
     case _TRV_DSHOW_CMD_STOP_FOCUS:
-        StopFocus();
-        return true;
+        return StopFocus();
     case _TRV_DSHOW_CMD_NOP_11:
     case _TRV_DSHOW_CMD_NOP_12:
         return true;
@@ -50,8 +48,7 @@ bool RunCommand(int32_t code, intptr_t param) {
         MySetStreamId(param);
         return true;
     case _TRV_DSHOW_CMD_GET_FOCUS_TYPE:
-        GetFocusType(reinterpret_cast<int32_t*>(param));
-        return true;
+        return GetFocusType(reinterpret_cast<int32_t*>(param));
     case _TRV_DSHOW_CMD_RESET_CONFIG:
         return MyResetConfig(reinterpret_cast<const wchar_t*>(param));
     case _TRV_DSHOW_CMD_PRAX_CONTROL: {
@@ -79,20 +76,10 @@ bool RunCommand(int32_t code, intptr_t param) {
     }
 }
 
-// The commands whose answer is 1 whatever their handler found (not 42, 44 and 45).
-bool AnswersOne(int32_t code) {
-    return (code >= _TRV_DSHOW_CMD_LOAD && code <= _TRV_DSHOW_CMD_STOP) ||
-           code == _TRV_DSHOW_CMD_START_FOCUS || code == _TRV_DSHOW_CMD_STOP_FOCUS ||
-           code == _TRV_DSHOW_CMD_NOP_11 || code == _TRV_DSHOW_CMD_NOP_12 ||
-           code == _TRV_DSHOW_CMD_SET_EXPOSURE || code == _TRV_DSHOW_CMD_SET_STREAM_ID ||
-           code == _TRV_DSHOW_CMD_GET_FOCUS_TYPE || code == _TRV_DSHOW_CMD_PRAX_CONTROL ||
-           code == _TRV_DSHOW_CMD_GET_TIMING || code == _TRV_DSHOW_CMD_SET_FRAME_CALLBACK;
-}
-
 } // namespace
 
-// A command cut short (memory ran out) still gives the answer its code always gives; the
-// commands whose answer reports an outcome answer 0.
+// A command cut short (memory ran out) still gives the answer its code always gives: 1, but 0
+// for the three whose answer reports an outcome. Unknown codes run nothing that could be cut short.
 bool Dispatch(int32_t code, intptr_t param) {
     try {
         return RunCommand(code, param);
@@ -103,5 +90,6 @@ bool Dispatch(int32_t code, intptr_t param) {
     }
     LogInt(code);
     gLog.Write("\n");
-    return AnswersOne(code);
+    return code != _TRV_DSHOW_CMD_RESET_CONFIG && code != _TRV_DSHOW_CMD_PRAX_CAM_RES &&
+           code != _TRV_DSHOW_CMD_AOI;
 }

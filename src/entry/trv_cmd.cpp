@@ -11,13 +11,7 @@
 extern "C" int32_t TrvCmd(int32_t code, intptr_t param) {
     EnterCriticalSection(&gCmdLock);
     RecordCommand(code, param);
-    bool ok = false;
-    try {
-        ok = Dispatch(code, param);
-    } catch (...) {
-        // Nothing crosses the boundary; a command that fails this way reports failure.
-        ok = false;
-    }
+    const bool ok = Dispatch(code, param); // catches what a command throws
     RecordReturn(code, param, ok ? 1 : 0);
     LeaveCriticalSection(&gCmdLock);
     return ok ? 1 : 0;

@@ -146,9 +146,7 @@ template <class Char> void TRV_Log::Append(const Char* text) {
         return;
     }
     trv::LogAppend(view, trv::kLogCapacity, length, [text](size_t i) { return Widen(text[i]); });
-    if (mutex != nullptr) {
-        ReleaseMutex(mutex);
-    }
+    ReleaseMutex(mutex); // taken: a null handle fails the wait
     if (lineFeed && viewerOpen) {
         HANDLE event = Event();
         if (event != nullptr) {

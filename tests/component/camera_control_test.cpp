@@ -169,7 +169,8 @@ TEST_F(CameraControl, AreaOfInterestSetResetAndRead) {
 }
 
 // The folder + "tarvello.ini" fits 259 characters up to a folder of 247, + "ueyecam.ini" up to
-// 248. A path that does not fit is not used cut: the file counts as missing.
+// 248. A path that does not fit is not used cut: the file counts as missing. Then, on the same
+// camera: free run leaves it alone, and opening it while it is open closes it first.
 TEST_F(CameraControl, FilePathsThatDoNotFitAreNotUsed) {
     const SimCamera cam = sim_camera("P", 1, 2, 64, 48);
     sim_add_camera(&cam);
@@ -188,6 +189,14 @@ TEST_F(CameraControl, FilePathsThatDoNotFitAreNotUsed) {
         EXPECT_EQ(Has(log, "UEYE ini" + tooLong + "tarvello.ini\nUEYE triggerType=1\n"),
                   length > 247);
     }
+    gFocusType = 3; // free run: the camera is left as it is
+    sim_journal_clear();
+    MyStrobeEnable(c);
+    EXPECT_TRUE(Has(TakeLog(), "UEYE MyStrobeEnable free running live=1 ")) << "the trigger state";
+    EXPECT_TRUE(Calls("is_StopLiveVideo").empty() && Calls("is_IO").empty());
+    ASSERT_TRUE(OpenCamera(c, nullptr, L"")); // an open record is closed first
+    const long exit = IndexOf(Journal(), "is_CameraExit hCam=1");
+    EXPECT_TRUE(exit >= 0 && exit < IndexOf(Journal(), "is_CameraInit"));
 }
 
 } // namespace

@@ -101,6 +101,20 @@ const Row kStreams[] = {
      "MySetStreamId camId = 3 gCamShareConfig=1 gCurCamConfigId=4294967295\n"
      "MySetStreamId no camera loaded",
      "!is_"},
+    {"the stream mutex cannot be made (an event has its name): a switch does nothing, frames "
+     "count as not live",
+     "cameras=A B; CamSN_2=A; CamSN_5=B; UEYECAM=event", "",
+     "load; 32 5 -> 1; event 0 +frame 64x48",
+     "MySetStreamId found i = 1\n!MySetStreamId *\nMyGetFrameBuffer received non live frame: 1",
+     "is_TriggerMode hCam=2 mode=0x8004\n!is_"},
+    {"the stream mutex abandoned by a thread: taken all the same",
+     "cameras=A B; CamSN_2=A; CamSN_5=B; sim1:stalled=0; UEYECAM=abandoned", "", "load; 32 5 -> 1",
+     "MySetStreamId starting new...\nMySetStreamId success t=*", ""},
+    {"a new default file after STOP: no memory for the closed camera, answer 0",
+     "file:other.ini=aoi=0 0 48 24", "", "load; 6 -> 1; 42 other.ini -> 0",
+     "***** UEYECAM InitDisplayMode2\nMyReloadFile m_nSizeX=* ret=-1\n"
+     "MyResetConfig is_CaptureVideo failure: *",
+     ""},
     {"a switch holds the stream mutex while it stops and starts cameras",
      TWO_CAMERAS "; probe=is_CaptureVideo:1#1+; probe=is_StopLiveVideo#1", "",
      "load; 32 2 -> 1 +held UEYECAM; 32 5 -> 1 +held UEYECAM +held UEYECAM", "", ""},
@@ -209,6 +223,39 @@ TEST_F(Commands, AreaOfInterestAndTiming) {
     RunAll(kAreaAndTiming);
 }
 
+// Memory runs out in a camera call of each kind of command (or another exception comes): the
+// command stops there, logs it and answers what its code always answers, 0 for 42, 44 and 45;
+// the locks it took are free again.
+const Row kCutShort[] = {
+    {"the commands of one camera",
+     "focus=1; MaxExposureMs=1; throw=is_StopLiveVideo#1-3; probe=is_Exposure:12; "
+     "raise=is_Exposure:12; throw=is_FrameRate; throw=is_CameraMemory:6#1-2; throw=is_AOI:2; "
+     "throw=is_AOI:16; throw=is_EventMessage:4096#2",
+     "",
+     "load; 8 -> 1; 10 -> 1; 15 50 -> 1; 46 -> 1 -1 -1; 43 0 50 -> 1; 44 -> 0 7; "
+     "45 2 -> 0 -1 -1 -1 -1; 42 other.ini -> 0; 45 1 0 0 32 16 -> 0 0 0 32 16; 6 -> 1",
+     "UEYE MyStrobeEnable focusType=1 defType=1\nTrvCmd: out of memory in command 8\n"
+     "!StartFocus END\nMyStrobeDisable1 *\nTrvCmd: out of memory in command 10\n"
+     "SetExposure: *\nTrvCmd: exception in command 15\nTrvCmd: out of memory in command 46\n"
+     "TrvCmd: out of memory in command 43\nTrvCmd: out of memory in command 44\n"
+     "TrvCmd: out of memory in command 45\nMyResetConfig load new config\n"
+     "TrvCmd: out of memory in command 42\nTrvCmd: out of memory in command 45\n"
+     "TrvCmd: _TRV_DSHOW_CMD_STOP\nTrvCmd: out of memory in command 6",
+     ""},
+    {"a camera switch: the next one starts the camera",
+     TWO_CAMERAS "; throw=is_CaptureVideo:1@cam1#1; probe=is_CameraMemory:6", "",
+     "load; 32 2 -> 1; 32 5 -> 1; 44 -> 1 5.5; 32 5 -> 1; frames -> 32x16",
+     "MySetStreamId stopping current...\nMySetStreamId starting new...\n"
+     "TrvCmd: out of memory in command 32\n!MySetStreamId *\nMySetStreamId camId = 5 *\n"
+     "MySetStreamId starting new...\nMySetStreamId success t=*",
+     "is_StopLiveVideo hCam=1 wait=1 -> 0\n!is_CaptureVideo hCam=2\nis_CameraMemory\n"
+     "is_CaptureVideo hCam=2 wait=1 -> 0"},
+};
+
+TEST_F(Commands, CutShort) {
+    RunAll(kCutShort);
+}
+
 // The lens record: version 1.2, resolution 5.5; output 0 base 7000 at 50 %, output 1 base 20000
 // at 80 %; the camera's output limits 8000 to 10000.
 constexpr const char* kLimits = "sim0:io_limits=8000 10000";
@@ -258,9 +305,10 @@ const Row kLens[] = {
      "PraxCamRes hCam=1 calibration=0 calibrationUnits=2 xres=0 yres=0\n"
      "PraxCamRes NULL resolution, returning false",
      ""},
-    {"lower limit unreadable: the base is not raised", kLimits, "is_IO:22 = 5",
-     "load; 43 0 50 -> 1", "PraxControl hCam=1 type=0 percent=50 ok1=1 ok2=1 *",
-     "is_IO hCam=1 cmd=22 size=16 -> 5\nis_IO hCam=1 cmd=23 size=16 -> 0 limit=10000\n"
+    {"limits unreadable: the base is neither raised nor lowered", kLimits,
+     "is_IO:22 = 5; is_IO:23 = 5", "load; 43 0 50 -> 1",
+     "PraxControl hCam=1 type=0 percent=50 ok1=1 ok2=1 *",
+     "is_IO hCam=1 cmd=22 size=16 -> 5\nis_IO hCam=1 cmd=23 size=16 -> 5\n"
      "is_IO hCam=1 cmd=26 size=16 base=7000 level=0.25 -> 125\nis_IO hCam=1 cmd=28 size=4 value=2 "
      "-> 0"},
     {"apply refused", kLimits, "is_IO:28 = 5", "load; 43 0 50 -> 1",
@@ -292,7 +340,8 @@ const Row kEvents[] = {
     {"transfer failure, CamErrorLog absent: the whole report", "",
      "is_CaptureStatus:2 out total=2 c178=1 c199=1", "load; event 3 +error",
      "OnUEyeMessage IS_TRANSFER_FAILED\nIS_CAP_STATUS_COUNT: 2\n"
-     "IS_CAP_STATUS_DRV_OUT_OF_BUFFERS: 1\nIS_CAP_STATUS_USB_TRANSFER_FAILED: 1",
+     "IS_CAP_STATUS_DRV_OUT_OF_BUFFERS: 1\nIS_CAP_STATUS_USB_TRANSFER_FAILED: 1\n"
+     "host: error callback",
      "is_CaptureStatus hCam=1 cmd=2\nis_CaptureStatus hCam=1 cmd=1"},
     {"CamErrorLog=0: neither the first line, the count nor the USB row", "CamErrorLog=0",
      "is_CaptureStatus:2 out total=2 c178=1 c199=1", "load; event 3 +error",
@@ -309,7 +358,29 @@ const Row kEvents[] = {
      "OnUEyeMessage IS_TRANSFER_FAILED\nIsTransferFailed ERROR: is_CaptureStatus=125",
      "is_CaptureStatus hCam=1 cmd=1 size=0 -> 0"},
     {"generic error; event 2 reports nothing", "", "", "load; event 7 +error; event 2",
-     "OnUEyeMessage IS_GENERIC_ERROR\n!*", ""},
+     "OnUEyeMessage IS_GENERIC_ERROR\nhost: error callback\n!*", ""},
+    {"no error callback; an exception in an event stays in the camera window",
+     "errors=none; throw=is_CaptureStatus:2#2", "", "load; event 3; event 3; event 7",
+     "OnUEyeMessage IS_TRANSFER_FAILED\nIS_CAP_STATUS_COUNT: 0\nOnUEyeMessage IS_TRANSFER_FAILED\n"
+     "!IS_CAP_STATUS_COUNT*\nOnUEyeMessage IS_GENERIC_ERROR",
+     ""},
+    {"frames of a camera not live: logged, delivered; no buffers: not delivered; without a frame "
+     "callback: neither",
+     "cameras=A B; CamSN_1=A; CamSN_2=B", "",
+     "load; event 0 nomem; event 0 +frame 64x48; 47 -> 1; event 0",
+     "MyGetFrameBuffer received non live frame: 1\n"
+     "MyGetFrameBuffer cannot allocate frame buffers of 9216 bytes\n"
+     "MyGetFrameBuffer received non live frame: 1\n!MyGetFrameBuffer*",
+     ""},
+    {"the camera thread without its window: the cameras load, the thread ends", "", "",
+     "thread -> 1 ready=9 running=0",
+     "***** UEYECAM uEueCamThread no camera window, error *\nMyLoadSingle end\n"
+     "***** UEYECAM uEueCamThread2\n***** UEYECAM uEueCamThread3\n***** UEYECAM uEueCamThread4",
+     "is_EventMessage hCam=1 event=4096 hWnd=null"},
+    {"memory runs out while the camera thread loads: it stops, not ready", "throw=is_CameraInit",
+     "", "thread -> 1 ready=0 running=0",
+     "***** UEYECAM uEueCamThread stopped by an exception\n!***** UEYECAM uEueCamThread2",
+     "is_CameraList\n!is_"},
     {"errors posted as calls return: after the command's lines", "focus=1",
      "is_CaptureVideo:1#1 event 3; is_StopLiveVideo#1 event 7", "load +error; 10 -> 1 +error",
      "***** UEYECAM OpenCamera9\nMyLoadSingle end\nOnUEyeMessage IS_TRANSFER_FAILED\n"

@@ -14,6 +14,7 @@
 #include "host_settings.h"
 #include "infra/globals.h"
 #include "infra/settings.h"
+#include "infra/trv_log.h"
 #include "log_collector.h"
 #include "sim_control.h"
 #include "sim_journal.h"
@@ -24,6 +25,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -31,6 +33,18 @@
 #include <vector>
 
 namespace trvtest {
+
+// Heap allocations of this thread, but those of camera events and cue callbacks (a frame may
+// allocate its buffers, a command may not): main.cpp's operator new counts them, and fails every
+// one while tNoMemory holds.
+inline thread_local long tAllocations = 0;
+inline thread_local int tUncounted = 0;
+inline thread_local bool tNoMemory = false;
+
+struct Uncounted {
+    Uncounted() { ++tUncounted; }
+    ~Uncounted() { --tUncounted; }
+};
 
 // A row; ';' separates the entries of `given`, `cues` and `host`, "\n" those of `log` and `calls`.
 struct Row {
@@ -40,14 +54,20 @@ struct Row {
     // key of camera N; "focus=N", the start block's focus type; "trigger=N" in tarvello.ini;
     // "file:NAME=LINE", a parameter file holding LINE ("!" not one, "/" a folder); "probe=HEAD":
     // at the calls of cue HEAD the named locks another thread finds held (" +held FOCUS_LOCK");
-    // any other "KEY=VALUE", a host setting.
+    // "throw=HEAD": memory runs out there ("raise=HEAD": another exception); "errors=none": no
+    // error callback; "UEYECAM=event": an event has the stream mutex's name ("=abandoned": a
+    // thread ended holding it); any other
+    // "KEY=VALUE", a host setting.
     const char* given;
     const char* cues; // sim_cue texts; each must act at least once
     // The host's steps and answers: "load" (as the camera thread loads), "CODE [ARG]" -> answer
     // (42 takes a file name), "45 MODE [X Y W H]" -> answer and block, "46" -> answer, rate and
     // exposure, "44" -> answer and x resolution (7 before), "43 TYPE PERCENT", "34 TYPE" ->
-    // answer and type, "event CODE" (of camera 0), "frames" -> size of 3 more, "key KEY" -> its
-    // host setting, "sim N KEY VALUE". Each error callback adds " +error".
+    // answer and type, "47" (a null frame callback), "event CODE [nomem]" (of camera 0; nomem:
+    // no memory while it is handled), "frames" -> size of 3 more, "key KEY" -> its host
+    // setting, "sim N KEY VALUE", "thread" -> the camera thread's procedure run here, its window
+    // refused: its result, ready and running flags. Each error callback adds " +error", each
+    // frame an event step delivers " +frame WxH", a command that allocates " +allocated".
     const char* host;
     // Log lines in this order, others between them; '*' stands for any text; "!LINE": no such
     // line between its neighbours; "$DIR\": the configuration folder.
@@ -132,19 +152,39 @@ class FailureTable : public testing::Test {
     static void SetUpTestSuite() {
         WNDCLASSEXW wc = {};
         wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = CamWndProc;
+        wc.lpfnWndProc = [](HWND w, UINT m, WPARAM p, LPARAM l) {
+            const Uncounted quiet;
+            return CamWndProc(w, m, p, l);
+        };
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = L"TestCamWindow";
         RegisterClassExW(&wc);
         gCamWnd = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   wc.hInstance, nullptr);
     }
-    static void OnFrame(unsigned char*, int32_t w, int32_t h, int32_t, intptr_t, int32_t) {
-        sFrameSize = std::to_string(w) + "x" + std::to_string(h);
+    static void OnFrame(unsigned char* pixels, int32_t w, int32_t h, int32_t, intptr_t, int32_t) {
+        sFrameSize =
+            (pixels == nullptr ? "null " : "") + std::to_string(w) + "x" + std::to_string(h);
+        sNotes += sWatch ? " +frame " + sFrameSize : "";
         ++sFrames;
     }
-    static void OnError() { sNotes += " +error"; }
+    // Logs, so that rows show it after the event's lines, and looks whether another thread
+    // could send a command meanwhile.
+    static void OnError() {
+        gLog.Write("host: error callback\n");
+        sNotes += " +error";
+        std::thread([] {
+            if (TryEnterCriticalSection(&gCmdLock) == 0) {
+                sNotes += " +held gCmdLock";
+            } else {
+                LeaveCriticalSection(&gCmdLock);
+            }
+        }).join();
+    }
+    static void NoMemory(void*) { throw std::bad_alloc(); }
+    static void Raise(void*) { throw 1; }
     static void Probe(void*) {
+        const Uncounted quiet;
         std::thread([] {
             for (const wchar_t* name : {L"FOCUS_LOCK", L"UEYECAM"}) {
                 HANDLE m = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
@@ -172,6 +212,17 @@ class FailureTable : public testing::Test {
             EXPECT_EQ(sim_configure(n, key.substr(key.find(':') + 1).c_str(), value.c_str()), 0);
         } else if (key == "probe") {
             EXPECT_EQ(sim_cue_callback(value.c_str(), &Probe, nullptr), 0) << value;
+        } else if (key == "throw" || key == "raise") {
+            EXPECT_EQ(sim_cue_callback(value.c_str(), key == "throw" ? &NoMemory : &Raise, nullptr),
+                      0)
+                << value;
+        } else if (key == "errors") {
+            gErrorCallback = nullptr;
+        } else if (key == "UEYECAM") {
+            CloseStreamMutex();
+            occupied = value == "event" ? CreateEventW(nullptr, FALSE, FALSE, L"UEYECAM")
+                                        : CreateMutexW(nullptr, FALSE, L"UEYECAM");
+            std::thread([this] { WaitForSingleObject(occupied, 0); }).join(); // abandons a mutex
         } else if (key == "focus") {
             gFocusType = std::stoi(value);
         } else if (key == "trigger") {
@@ -205,15 +256,19 @@ class FailureTable : public testing::Test {
         TrvPraxCamResParams res = {7.0, 7.0};
         TrvPraxControlParams control = {i(0), v[1]};
         int32_t type = i(0);
+        const TrvFrameCallback none = nullptr;
         const std::wstring wide(name.begin(), name.end());
         const std::pair<int32_t, const void*> blocks[] = {
-            {45, &aoi}, {46, &timing}, {44, &res}, {43, &control}, {34, &type}, {42, wide.c_str()}};
+            {45, &aoi},  {46, &timing}, {44, &res},        {43, &control},
+            {34, &type}, {47, &none},   {42, wide.c_str()}};
         intptr_t arg = static_cast<intptr_t>(v[0]);
         for (const auto& [c, block] : blocks) {
             arg = c == code ? reinterpret_cast<intptr_t>(block) : arg;
         }
         EnterCriticalSection(&gCmdLock);
+        const long allocations = tAllocations;
         const bool answer = Dispatch(code, arg);
+        const bool allocated = tAllocations != allocations;
         LeaveCriticalSection(&gCmdLock);
         char back[128] = {};
         if (code == 45) {
@@ -224,7 +279,7 @@ class FailureTable : public testing::Test {
         } else if (code == 34) {
             std::snprintf(back, sizeof back, " %d", type);
         }
-        return (answer ? " -> 1" : " -> 0") + std::string(back);
+        return (answer ? " -> 1" : " -> 0") + std::string(back) + (allocated ? " +allocated" : "");
     }
 
     std::string Step(const std::string& step) {
@@ -239,6 +294,26 @@ class FailureTable : public testing::Test {
             }
         } else if (verb == "event" && in >> n) {
             sim_post_event(0, n, 0, -1, 0);
+            tNoMemory = in >> key && key == "nomem";
+            sWatch = true;
+            Pump();
+            tNoMemory = sWatch = false;
+        } else if (verb == "thread") {
+            // The camera thread's procedure on this thread: with a window it would never return.
+            HHOOK refuse = SetWindowsHookExW(
+                WH_CBT,
+                [](int code, WPARAM w, LPARAM l) -> LRESULT {
+                    return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, w, l);
+                },
+                nullptr, GetCurrentThreadId());
+            const HWND window = gCamWnd;
+            gCamThreadRunning = 1;
+            gCamThreadReady = 0;
+            out += " -> " + std::to_string(uEueCamThread(reinterpret_cast<LPVOID>(9)));
+            out += " ready=" + std::to_string(gCamThreadReady) +
+                   " running=" + std::to_string(gCamThreadRunning);
+            UnhookWindowsHookEx(refuse);
+            gCamWnd = window;
         } else if (verb == "frames") {
             const uint32_t target = sFrames + 3;
             for (int k = 0; k < 4000 && sFrames < target; ++k) {
@@ -322,6 +397,10 @@ class FailureTable : public testing::Test {
             RemoveDirectoryW(f.c_str());
         }
         folders.clear();
+        if (occupied != nullptr) { // the stream mutex is made anew
+            CloseHandle(std::exchange(occupied, nullptr));
+            CloseStreamMutex();
+        }
     }
 
     // Every row of `rows`, the row's name in each failure.
@@ -339,10 +418,12 @@ class FailureTable : public testing::Test {
 
     std::unique_ptr<HostSettings> settings;
     std::vector<std::wstring> folders;
+    HANDLE occupied = nullptr; // "UEYECAM" as the row gave it
     LogCollector log;
     static inline uint32_t sFrames = 0;
     static inline std::string sFrameSize;
-    static inline std::string sNotes; // " +error" and " +held NAME" of the step
+    static inline std::string sNotes;  // " +error", " +frame WxH" and " +held NAME" of the step
+    static inline bool sWatch = false; // an event step: frames add notes
 };
 
 } // namespace trvtest

@@ -116,11 +116,18 @@ TEST_F(FrameHandoff, BuffersAlternateAndFollowTheSize) {
     EXPECT_EQ(gDeliveries.back().pixels, nullptr) << "no image memory: no pixels";
     EXPECT_EQ(gDeliveries.back().width, 2);
     cam.m_pcImageMemory = reinterpret_cast<char*>(memory.data());
-    cam.m_nSizeX = 40000;
-    cam.m_nSizeY = 40000; // 4.8e9 bytes: beyond any frame buffer
+    cam.m_nSizeX = 0;
     Frame(cam, 7);
-    EXPECT_EQ(gDeliveries.size(), 5u);
-    EXPECT_EQ(TakeLog(), "MyGetFrameBuffer frame too large: 40000x40000\n");
+    EXPECT_EQ(gDeliveries.back().pixels, nullptr) << "no pixels: no buffer";
+    EXPECT_EQ(gDeliveries.back().size, 0);
+    cam.m_nSizeX = 40000;
+    for (int32_t h : {40000, -40000}) { // 4.8e9 bytes: beyond any frame buffer
+        cam.m_nSizeY = h;
+        Frame(cam, 7);
+    }
+    EXPECT_EQ(gDeliveries.size(), 6u);
+    EXPECT_EQ(TakeLog(), "MyGetFrameBuffer frame too large: 40000x40000\n"
+                         "MyGetFrameBuffer frame too large: 40000x-40000\n");
 
     MyCam& gray = AddCam(3, 7, 2, 8, mono);
     gCurCamIndex = 1; // frames are taken from the current camera's record

@@ -34,6 +34,8 @@ const Row kListAndOpen[] = {
     {"a negative count is no camera: the first free camera is opened", "",
      "is_CameraCount out count=-3", "load", "!ERROR: *\n***** UEYECAM OpenCamera9",
      "is_CameraCount -> 0 count=-3\nis_CameraList count=0 -> 0\nis_CameraInit id=0x0 "},
+    {"a count above 4096: a list of 4096 asked for", "", "is_CameraCount out count=5000", "load",
+     "***** UEYECAM OpenCamera9", "is_CameraCount -> 0 count=5000\nis_CameraList count=4096 -> 0"},
     {"a list shorter than the count: only its entries are read", "cameras=A B; CamSN=B",
      "is_CameraList out count=1", "load", "!UEYE Opened camera B\n***** UEYECAM OpenCamera9",
      "is_CameraList count=2 -> 0 count=1\nis_CameraInit id=0x0 "},

@@ -96,6 +96,35 @@ TEST(LogClient, PiecesNumbersEventsAndTheMutex) {
     CloseHandle(event);
 }
 
+// Objects of another kind under the log's names, as another program may make them: nothing is
+// written and nothing waits; each handle is tried again at the next piece; a closed log opens
+// anew.
+TEST(LogClient, NamesTakenByObjectsOfAnotherKind) {
+    TRV_Log log;
+    log.Close(); // nothing opened yet: nothing to close
+    const auto taken = [&log](HANDLE other, const wchar_t* text) {
+        log.WriteW(text);
+        CloseHandle(other);
+    };
+    taken(CreateMutexW(nullptr, FALSE, L"TRV_LOG_MAPNAME"), L"no section\n");
+    taken(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 100,
+                             L"TRV_LOG_MAPNAME"),
+          L"a section too small\n");
+    SharedBuffer shared;
+    taken(CreateEventW(nullptr, FALSE, FALSE, L"TRV_LOG_MAPLOCKNAME"), L"no mutex\n");
+    HWND viewer = CreateWindowExW(0, L"STATIC", L"Tarvello Log", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                  nullptr, nullptr);
+    taken(CreateMutexW(nullptr, FALSE, L"TRV_LOG_EVENTNAME"), L"no event\n");
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, L"TRV_LOG_EVENTNAME");
+    log.Close();
+    log.Write("opened again\n");
+    EXPECT_TRUE(EventSet(event));
+    EXPECT_EQ(shared.Text(), L"no event\nopened again\n");
+    log.Close();
+    DestroyWindow(viewer);
+    CloseHandle(event);
+}
+
 TEST(LogObject, WriteIsSlotZeroAndWriteWSlotOne) {
     LogReader log;
     log.Drain();

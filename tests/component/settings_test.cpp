@@ -1,11 +1,13 @@
 // Where the settings file is found and how its keys are read; the path bounds are unit-tested.
 #include "infra/globals.h"
 #include "infra/settings.h"
+#include "log_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -60,6 +62,60 @@ TEST(Settings, FolderFromTheEnvironmentAndKeysReadEveryTime) {
     RemoveDirectoryW(base.c_str());
 
     SetEnvironmentVariableW(L"TRV_SETTINGS", nullptr);
+}
+
+// The all-users documents folder as the machine names it, for one test (Wine reads the name at
+// every look-up), then the name before.
+struct DocumentsFolder {
+    explicit DocumentsFolder(const std::wstring& path) {
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                      L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                      0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
+        RegQueryValueExW(key, L"Common Documents", nullptr, &type, old, &size);
+        RegSetValueExW(key, L"Common Documents", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(path.c_str()),
+                       static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+    }
+    ~DocumentsFolder() {
+        RegSetValueExW(key, L"Common Documents", 0, type, old, size);
+        RegCloseKey(key);
+    }
+    HKEY key = nullptr;
+    DWORD type = 0, size = sizeof old;
+    BYTE old[1024] = {};
+};
+
+// Without TRV_SETTINGS: a documents folder that cannot be made gives the bare name; one too long
+// for the settings folder or file gives no file at all: every key its default, nothing written or
+// made, and a line once per start.
+TEST(Settings, DocumentsFolderMissingOrTooLong) {
+    SetEnvironmentVariableW(L"TRV_SETTINGS", nullptr);
+    wchar_t tmp[MAX_PATH];
+    GetTempPathW(MAX_PATH, tmp);
+    LogReader log;
+    const std::pair<size_t, const char*> cases[] = {
+        {0, ""},
+        {251, "GetSettingsPath: settings folder path too long\n"},
+        {237, "GetSettingsPath: settings file path too long\n"}};
+    for (const auto& [length, line] : cases) {
+        std::wstring folder = length == 0 ? L"Q:\\trv" : tmp; // there is no drive Q:
+        folder.resize(std::max(length, folder.size()), L'd');
+        const DocumentsFolder documents(folder);
+        ResetSettingsNotes();
+        log.Drain();
+        wchar_t path[512] = L"x", value[16] = L"";
+        GetSettingsFile(path);
+        if (length != 0) { // the bare name would be written in the Windows folder
+            WriteSettingsString(L"CamSN_Wait", L"7");
+        }
+        ReadSettingsString(L"CamSN_Wait", L"none", value, 16);
+        EXPECT_EQ(ReadSettingsInt(L"CamSN_Wait", 60), 60);
+        EXPECT_EQ(std::wstring(value), L"none");
+        EXPECT_EQ(std::wstring(path), length == 0 ? L"Settings\\Tarvello.ini" : L"") << length;
+        EXPECT_EQ(ToUtf8(log.Drain()), line) << length;
+        EXPECT_FALSE(IsFolder(folder + L"\\Tarvello")) << length;
+        RemoveDirectoryW(folder.c_str());
+    }
 }
 
 } // namespace

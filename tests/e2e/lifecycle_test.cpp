@@ -110,6 +110,7 @@ TEST_P(StartSlices, StartWaitsInWholeSlicesOfFiveSeconds) {
     lines.insert(lines.end(), {"**** TrvCmd: section=", ToUtf8(section), "\n",
                                "***** UEYECAM Init1\n", "***** UEYECAM Init2\n"});
     EXPECT_TRUE(trvtest::HasInOrder(log, lines)) << log;
+    EXPECT_EQ(CountOf(log, " is null, ignored\n"), r.texts < 0 ? 1u : 0u) << "null names are none";
     EXPECT_TRUE(WaitingLines(log, r.shown, r.slices)) << log;
     const long time = trvtest::NumberAfter(log, "***** UEYECAM Init4 time=");
     EXPECT_GE(time, waitsOut ? 4900 : 0) << log;
