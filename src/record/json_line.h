@@ -17,6 +17,7 @@ class JsonLine {
     // Takes `size` bytes of the line; false when they could not be written.
     using Sink = bool (*)(void* context, const char* data, size_t size);
 
+    // `capacity`: 1 or more bytes.
     JsonLine(char* buffer, size_t capacity, Sink sink, void* context);
     JsonLine(const JsonLine&) = delete;
     JsonLine& operator=(const JsonLine&) = delete;

@@ -92,10 +92,8 @@ void BlockFields(JsonLine& j, int32_t code, intptr_t param, bool after) {
         j.Key("dExposure").Double(b.dExposure);
         break;
     }
-    case _TRV_DSHOW_CMD_SET_FRAME_CALLBACK:
+    default: // _TRV_DSHOW_CMD_SET_FRAME_CALLBACK, the last code ReadsBlock lets through
         j.Key("frameCallback").Address(AddressOf(ReadBlock<const void*>(param)));
-        break;
-    default:
         break;
     }
 }

@@ -18,10 +18,10 @@ constexpr size_t kMostPathUnits = 1024;   // parameter-file names
 
 // A buffer's first bytes as they were before the call (the library may overwrite them).
 struct Before {
-    Before(const void* p, uint32_t size) : bytes(p == nullptr ? 0 : size) {
-        if (bytes > kMostInBytes) {
-            bytes = kMostInBytes;
-        }
+    Before(const void* p, uint32_t size)
+        : bytes(p == nullptr          ? 0
+                : size < kMostInBytes ? size
+                                      : kMostInBytes) {
         if (bytes != 0) {
             std::memcpy(data, p, bytes);
         }
@@ -38,20 +38,17 @@ uint64_t AddressOf(const void* p) {
 template <class In, class Out>
 void Write(const char* fn, int64_t start, UeyeStatus result, In in, Out out) {
     const int64_t micros = RecordMicrosSince(start);
-    RecordWriter w("call");
-    if (!w) {
-        return;
-    }
-    JsonLine& j = w.json();
-    j.Key("fn").Text(fn, 32);
-    j.Key("in").Open();
-    in(j);
-    j.Close();
-    j.Key("r").Int(result);
-    j.Key("out").Open();
-    out(j);
-    j.Close();
-    j.Key("us").Int(micros);
+    WriteRecord("call", [&](JsonLine& j) {
+        j.Key("fn").Text(fn, 32);
+        j.Key("in").Open();
+        in(j);
+        j.Close();
+        j.Key("r").Int(result);
+        j.Key("out").Open();
+        out(j);
+        j.Close();
+        j.Key("us").Int(micros);
+    });
 }
 
 void Nothing(JsonLine&) {}
@@ -146,19 +143,16 @@ UeyeStatus is_CameraList(void* pucl) {
     if (!Recording()) {
         return ueye_raw::is_CameraList(pucl);
     }
+    // The library reads the count word the plug-in wrote into its buffer: never null.
     const int64_t start = RecordTicks();
     uint32_t asked = 0;
-    if (pucl != nullptr) {
-        std::memcpy(&asked, pucl, 4);
-    }
+    std::memcpy(&asked, pucl, 4);
     const UeyeStatus r = ueye_raw::is_CameraList(pucl);
     Write(
         "is_CameraList", start, r, [&](JsonLine& j) { j.Key("nCount").UInt(asked); },
         [&](JsonLine& j) {
             uint32_t listed = 0;
-            if (pucl != nullptr) {
-                std::memcpy(&listed, pucl, 4);
-            }
+            std::memcpy(&listed, pucl, 4);
             j.Key("nCount").UInt(listed);
             // Only the entries the buffer was made for.
             uint32_t n = listed < asked ? listed : asked;
@@ -178,8 +172,9 @@ UeyeStatus is_CameraInit(UeyeHandle* phCam, HWND hWnd) {
     if (!Recording()) {
         return ueye_raw::is_CameraInit(phCam, hWnd);
     }
+    // The library reads the camera asked for from *phCam: never null.
     const int64_t start = RecordTicks();
-    const UeyeHandle asked = phCam == nullptr ? 0 : *phCam;
+    const UeyeHandle asked = *phCam;
     const UeyeStatus r = ueye_raw::is_CameraInit(phCam, hWnd);
     Write(
         "is_CameraInit", start, r,
@@ -187,7 +182,7 @@ UeyeStatus is_CameraInit(UeyeHandle* phCam, HWND hWnd) {
             j.Key("phCam").UInt(asked);
             j.Key("hWnd").Address(AddressOf(hWnd));
         },
-        [&](JsonLine& j) { j.Key("phCam").UInt(phCam == nullptr ? 0 : *phCam); });
+        [&](JsonLine& j) { j.Key("phCam").UInt(*phCam); });
     return r;
 }
 
