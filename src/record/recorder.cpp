@@ -419,15 +419,15 @@ void RecordStop(const char* why) {
 
 void RecordCommand(int32_t code, intptr_t param) {
     const bool fullStart = code == _TRV_DSHOW_CMD_START && param != 0 && gFrameCallback == nullptr;
-    if (!gEnvironmentRead || (fullStart && !Recording())) {
-        tThread.host = true; // before the line that names the file introduces this thread
-        if (!gEnvironmentRead) {
-            gEnvironmentRead = true;
-            StartFromEnvironment();
-        }
-        if (fullStart && !Recording()) {
-            StartFromSettings(*reinterpret_cast<const TrvStartParams*>(param));
-        }
+    // The thread is a host's before the line that names the file introduces it.
+    if (!gEnvironmentRead) {
+        gEnvironmentRead = true;
+        tThread.host = true;
+        StartFromEnvironment();
+    }
+    if (fullStart && !Recording()) {
+        tThread.host = true;
+        StartFromSettings(*reinterpret_cast<const TrvStartParams*>(param));
     }
     if (!Recording()) {
         return;
@@ -493,7 +493,7 @@ void RecordSettingNow(const char* file, const wchar_t* section, const wchar_t* k
                       const wchar_t* value) {
     WriteRecord("setting", [&](trv::JsonLine& j) {
         trv::rec::SettingFields(j, file, section, key);
-        j.Wide(value, 1024);
+        j.Wide(value);
     });
 }
 

@@ -11,10 +11,7 @@ namespace {
 
 using trv::JsonLine;
 
-constexpr size_t kMostInBytes = 64;       // of a buffer's contents before the call
-constexpr uint32_t kMostListed = 4096;    // camera-list entries, as the plug-in reads them
-constexpr size_t kMostMemory = 64 * 1024; // camera-memory bytes
-constexpr size_t kMostPathUnits = 1024;   // parameter-file names
+constexpr size_t kMostInBytes = 64; // of a buffer's contents before the call
 
 // A buffer's first bytes as they were before the call (the library may overwrite them).
 struct Before {
@@ -39,7 +36,7 @@ template <class In, class Out>
 void Write(const char* fn, int64_t start, UeyeStatus result, In in, Out out) {
     const int64_t micros = RecordMicrosSince(start);
     WriteRecord("call", [&](JsonLine& j) {
-        j.Key("fn").Text(fn, 32);
+        j.Key("fn").Text(fn);
         j.Key("in").Open();
         in(j);
         j.Close();
@@ -154,9 +151,8 @@ UeyeStatus is_CameraList(void* pucl) {
             uint32_t listed = 0;
             std::memcpy(&listed, pucl, 4);
             j.Key("nCount").UInt(listed);
-            // Only the entries the buffer was made for.
-            uint32_t n = listed < asked ? listed : asked;
-            n = n < kMostListed ? n : kMostListed;
+            // Only the entries the buffer was made for, and the plug-in reads.
+            const uint32_t n = listed < asked ? listed : asked;
             j.Key("entries").OpenArray();
             for (uint32_t i = 0; i < n; ++i) {
                 UeyeCameraEntry e;
@@ -434,8 +430,8 @@ UeyeStatus is_ParameterFile(UeyeHandle hCam, uint32_t nCommand, void* pParam, ui
             j.Key("hCam").UInt(hCam);
             j.Key("nCommand").UInt(nCommand);
             j.Key("nSize").UInt(nSize);
-            // The library only reads the name.
-            j.Key("pParam").Wide(static_cast<const wchar_t*>(pParam), kMostPathUnits);
+            // The plug-in's own path, which the library only reads.
+            j.Key("pParam").Wide(static_cast<const wchar_t*>(pParam));
         },
         Nothing);
     return r;
@@ -464,12 +460,12 @@ UeyeStatus is_CameraMemory(UeyeHandle hCam, uint32_t nCommand, void* pParam, uin
             j.Key("nBufferAddress").Address(request.nBufferAddress);
         },
         [&](JsonLine& j) {
-            // The bytes the library wrote into the plug-in's buffer.
+            // The bytes the library wrote into the plug-in's buffer, made for nCount of them.
             if (r != 0 || request.nBufferAddress == 0) {
                 return;
             }
-            const size_t n = request.nCount < kMostMemory ? request.nCount : kMostMemory;
-            j.Key("data").Hex(reinterpret_cast<const void*>(request.nBufferAddress), n);
+            j.Key("data").Hex(reinterpret_cast<const void*>(request.nBufferAddress),
+                              request.nCount);
         });
     return r;
 }

@@ -105,7 +105,7 @@ TEST(Recorder, FileChosenAtTheFirstCommandAndAtAFullStart) {
         EXPECT_TRUE(Has(lines[0], "\"chosenBy\":\"RecordFile\",\"settingsFile\":\"" +
                                       Escaped(ToUtf8(settings.File())) +
                                       "\",\"section\":\"cam2\",\"file\":\"" + file +
-                                      "\",\"maxBytes\":268435456,"))
+                                      "\",\"maxBytes\":268435456,\"thumbEvery\":30,"))
             << lines[0];
         EXPECT_TRUE(Has(lines[3], "\"k\":\"cmd\"") && Has(lines[3], "\"section\":\"cam2\"}"));
     }
@@ -116,7 +116,7 @@ TEST(Recorder, FileChosenAtTheFirstCommandAndAtAFullStart) {
 }
 
 // Reached in the middle of a log line, the limit's line comes when that line ends; each limit
-// in the unit it was given in. Frames without pixels get no thumbnail.
+// in the unit it was given in. Frames 1, 3, 5, ... get a thumbnail, if they have pixels.
 TEST(Recorder, SizeLimitEndsTheFileWithOneLogLine) {
     LogReader reader;
     std::vector<unsigned char> picture(16 * 12 * 3, 0x80);
@@ -125,7 +125,7 @@ TEST(Recorder, SizeLimitEndsTheFileWithOneLogLine) {
           std::tuple(uint64_t{1} << 20, static_cast<const unsigned char*>(picture.data()),
                      "1 MiB")}) {
         const std::wstring path = TempFile();
-        ASSERT_TRUE(RecordStart(path.c_str(), "test", nullptr, nullptr, limit, 1));
+        ASSERT_TRUE(RecordStart(path.c_str(), "test", nullptr, nullptr, limit, 2));
         reader.Drain();
         gLog.Write("frames ");
         int frames = 0;
@@ -142,7 +142,7 @@ TEST(Recorder, SizeLimitEndsTheFileWithOneLogLine) {
         for (size_t i = 0; i + 1 < lines.size(); ++i) {
             bytes += lines[i].size() + 1;
             EXPECT_TRUE(i < 3 || (Has(lines[i], "\"no\":" + std::to_string(i - 2) + ",") &&
-                                  Has(lines[i], "thumb") == (pixels != nullptr)))
+                                  Has(lines[i], "thumb") == (pixels != nullptr && i % 2 == 1)))
                 << lines[i];
         }
         EXPECT_GE(bytes, limit) << "the last record before the end reached the limit";
@@ -244,6 +244,7 @@ TEST(Recorder, CallsInTheirRarerForms) {
         {[&] { return is_CaptureStatus(7, 2, words, 16); }, "\"r\":1,\"out\":{}"},
         {[&] { return is_CameraMemory(7, 4, &noBuffer, sizeof noBuffer); },
          "\"nBufferAddress\":null},\"r\":0,\"out\":{}"},
+        {[&] { return is_CameraMemory(7, 4, &noBuffer, 8); }, "\"nSize\":8,\"pParam\":[0,8]}"},
         {[] { return is_CameraMemory(7, 4, nullptr, 24); },
          "\"pParam\":null},\"r\":1,\"out\":{\"pParam\":null}"},
     };

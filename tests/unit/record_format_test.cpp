@@ -142,7 +142,7 @@ TEST(RecordFormat, RecordOfEachKind) {
     TrvPraxControlParams control = {1, 80};
     TrvPraxCamResParams res = {0.0055, 0.25};
     TrvTimingParams timing = {30, 0.5};
-    const std::wstring name = L"other.ini";
+    const std::wstring name(300, L'n'); // read no further than the plug-in reads: 260 units
     uint8_t thumb[trv::rec::kThumbBytes] = {};
     thumb[0] = 0xab;
     const std::u16string logLine = u"TrvCmd: _TRV_DSHOW_CMD_LOAD";
@@ -176,7 +176,8 @@ TEST(RecordFormat, RecordOfEachKind) {
         {"ret", [&](JsonLine& j) { trv::rec::ReturnFields(j, 46, addr(&timing), 1, 4); },
          "\"code\":46,\"r\":1,\"out\":{\"dFrameRate\":30,\"dExposure\":0.5},\"us\":4"},
         {"cmd", [&](JsonLine& j) { trv::rec::CommandFields(j, 42, addr(name.c_str())); },
-         "\"code\":42,\"name\":\"_TRV_DSHOW_CMD_RESET_CONFIG\",\"in\":{\"name\":\"other.ini\"}"},
+         "\"code\":42,\"name\":\"_TRV_DSHOW_CMD_RESET_CONFIG\",\"in\":{\"name\":\"" +
+             std::string(260, 'n') + "\"}"},
         {"cmd", [](JsonLine& j) { trv::rec::CommandFields(j, 15, intptr_t{0x100000032}); },
          "\"code\":15,\"name\":\"_TRV_DSHOW_CMD_SET_EXPOSURE\",\"in\":{\"arg\":50}"},
         {"cmd", [](JsonLine& j) { trv::rec::CommandFields(j, 46, 0); },
