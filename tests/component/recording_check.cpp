@@ -3,6 +3,7 @@
 #include "replay/recording_reader.h"
 #include "replay/replay_answer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -84,8 +85,10 @@ std::string CallDifference(const std::string& line, const Json& call) {
     }
     const auto outs = AnswerWords(AnswerText(call));
     std::istringstream answer("result=" + line.substr(arrow + 4));
+    std::string listed; // the count a list gave back
     for (std::string w; answer >> w;) {
         const std::string key = w.substr(0, w.find('=')), value = w.substr(w.find('=') + 1);
+        listed = key == "count" && fn == "is_CameraList" ? value : listed;
         std::string rec = "(none)";
         for (const auto& [k, v] : outs) {
             rec = k == key ? v : rec;
@@ -95,6 +98,11 @@ std::string CallDifference(const std::string& line, const Json& call) {
               std::stoll(key.substr(5)) >= IntOf(FieldOf(call, "out"), "nCount"))) {
             compare(key, value, key == "bytes" ? rec.substr(0, value.size()) : rec);
         }
+    }
+    if (!listed.empty()) { // as many entries as both counts allow
+        const int64_t n = std::min<int64_t>(std::stoll(listed), IntOf(in, "nCount"));
+        compare("entries", std::to_string(n),
+                std::to_string(FieldOf(FieldOf(call, "out"), "entries").size()));
     }
     return diff;
 }
