@@ -15,10 +15,8 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 JsonLine::JsonLine(char* buffer, size_t capacity, Sink sink, void* context)
     : m_buffer(buffer), m_capacity(capacity), m_sink(sink), m_context(context) {}
 
+// Only when the buffer holds something: it is full, or the line has ended.
 void JsonLine::Flush() {
-    if (m_used == 0) {
-        return;
-    }
     if (!m_failed && !m_sink(m_context, m_buffer, m_used)) {
         m_failed = true;
     }

@@ -17,6 +17,7 @@ class JsonLine {
     // Takes `size` bytes of the line; false when they could not be written.
     using Sink = bool (*)(void* context, const char* data, size_t size);
 
+    // `capacity`: 1 or more bytes.
     JsonLine(char* buffer, size_t capacity, Sink sink, void* context);
     JsonLine(const JsonLine&) = delete;
     JsonLine& operator=(const JsonLine&) = delete;
@@ -36,11 +37,12 @@ class JsonLine {
     void Null();
     // A pointer-sized value as the string "0x..." (lower-case hex), or null for 0.
     void Address(uint64_t value);
-    // Bytes up to the first 0 or `most`, each byte one code point.
-    void Text(const char* bytes, size_t most);
+    // Bytes up to the first 0 or `most`, each byte one code point. Without `most`: text of the
+    // plug-in's own, always terminated; a limit only where another program wrote the text.
+    void Text(const char* bytes, size_t most = SIZE_MAX);
     // Wide text (UTF-16, or UTF-32 where wchar_t has 32 bits) up to the first 0 or `most`
     // units; null for a null pointer.
-    template <class Unit> void Wide(const Unit* units, size_t most) {
+    template <class Unit> void Wide(const Unit* units, size_t most = SIZE_MAX) {
         static_assert(sizeof(Unit) == 2 || sizeof(Unit) == 4, "UTF-16 or UTF-32 units");
         if (units == nullptr) {
             Null();

@@ -92,10 +92,8 @@ void BlockFields(JsonLine& j, int32_t code, intptr_t param, bool after) {
         j.Key("dExposure").Double(b.dExposure);
         break;
     }
-    case _TRV_DSHOW_CMD_SET_FRAME_CALLBACK:
+    default: // _TRV_DSHOW_CMD_SET_FRAME_CALLBACK, the last code ReadsBlock lets through
         j.Key("frameCallback").Address(AddressOf(ReadBlock<const void*>(param)));
-        break;
-    default:
         break;
     }
 }
@@ -104,7 +102,7 @@ void BlockFields(JsonLine& j, int32_t code, intptr_t param, bool after) {
 
 void BeginRecord(JsonLine& j, const char* kind, const Stamp& s) {
     j.Open();
-    j.Key("k").Text(kind, 16);
+    j.Key("k").Text(kind);
     j.Key("n").UInt(s.n);
     j.Key("t").Int(s.t);
     j.Key("th").Int(s.th);
@@ -113,7 +111,7 @@ void BeginRecord(JsonLine& j, const char* kind, const Stamp& s) {
 
 void ThreadFields(JsonLine& j, uint32_t threadId, const char* role) {
     j.Key("tid").UInt(threadId);
-    j.Key("role").Text(role, 16);
+    j.Key("role").Text(role);
 }
 
 const char* CommandName(int32_t code) {
@@ -164,7 +162,7 @@ const char* CommandName(int32_t code) {
 void CommandFields(JsonLine& j, int32_t code, intptr_t param) {
     j.Key("code").Int(code);
     if (const char* name = CommandName(code)) {
-        j.Key("name").Text(name, 64);
+        j.Key("name").Text(name);
     }
     j.Key("in").Open();
     if (code == _TRV_DSHOW_CMD_RESET_CONFIG) {
@@ -214,11 +212,11 @@ void FrameFields(JsonLine& j, uint64_t number, const void* pixels, int32_t width
 }
 
 void DropFields(JsonLine& j, const char* why) {
-    j.Key("why").Text(why, 16);
+    j.Key("why").Text(why);
 }
 
 void EndFields(JsonLine& j, const char* why, uint64_t records, uint64_t bytes) {
-    j.Key("why").Text(why, 16);
+    j.Key("why").Text(why);
     j.Key("records").UInt(records);
     j.Key("bytes").UInt(bytes);
 }

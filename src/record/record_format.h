@@ -43,17 +43,17 @@ template <class Unit> struct Header {
 
 template <class Unit> void WriteHeader(JsonLine& j, const Header<Unit>& h) {
     j.Open();
-    j.Key("k").Text("header", 16);
+    j.Key("k").Text("header");
     j.Key("format").Int(kFormatVersion);
     j.Key("n").UInt(0);
     j.Key("t").Int(0);
-    j.Key("plugin").Text(h.version, 64);
-    j.Key("started").Text(h.started, 64);
+    j.Key("plugin").Text(h.version);
+    j.Key("started").Text(h.started);
     j.Key("pid").UInt(h.processId);
-    j.Key("chosenBy").Text(h.chosenBy, 64);
-    j.Key("settingsFile").Wide(h.settingsFile, 1024);
-    j.Key("section").Wide(h.section, 1024);
-    j.Key("file").Wide(h.file, 1024);
+    j.Key("chosenBy").Text(h.chosenBy);
+    j.Key("settingsFile").Wide(h.settingsFile);
+    j.Key("section").Wide(h.section);
+    j.Key("file").Wide(h.file);
     j.Key("maxBytes").UInt(h.maxBytes);
     j.Key("thumbEvery").UInt(h.thumbEvery);
     j.Key("thumbSize").OpenArray();
@@ -93,15 +93,15 @@ void DropFields(JsonLine& j, const char* why);
 // read (the default when the key is absent).
 template <class Unit>
 void SettingFields(JsonLine& j, const char* file, const Unit* section, const Unit* key) {
-    j.Key("file").Text(file, 16);
-    j.Key("section").Wide(section, 260);
-    j.Key("key").Wide(key, 260);
+    j.Key("file").Text(file);
+    j.Key("section").Wide(section);
+    j.Key("key").Wide(key);
     j.Key("value");
 }
 
 // "probe": whether a file the plug-in looked for was there.
 template <class Unit> void ProbeFields(JsonLine& j, const Unit* path, bool found) {
-    j.Key("path").Wide(path, 1024);
+    j.Key("path").Wide(path);
     j.Key("found").Bool(found);
 }
 

@@ -27,3 +27,12 @@ class RecordWriter {
     trv::JsonLine m_json;
     bool m_on;
 };
+
+// One record of `kind`, its fields added by `fields(json)`; nothing when no recording runs
+// (also when it ended since the caller looked).
+template <class Fields> void WriteRecord(const char* kind, Fields fields) {
+    RecordWriter w(kind);
+    if (w) {
+        fields(w.json());
+    }
+}

@@ -70,17 +70,13 @@ struct ThreadState {
 };
 thread_local ThreadState tThread;
 
-int64_t TicksPerSecond() {
-    static const int64_t perSecond = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<int64_t>(f.QuadPart);
-    }();
-    return perSecond;
-}
+int64_t gTicksPerSecond = 1; // set with the lock, before the first session
 
 BOOL CALLBACK InitLock(PINIT_ONCE, PVOID, PVOID*) {
     InitializeCriticalSection(&gLock);
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    gTicksPerSecond = static_cast<int64_t>(f.QuadPart);
     return TRUE;
 }
 
@@ -112,7 +108,7 @@ void EndSession(const char* why) {
 // session.
 trv::rec::Stamp NextStamp() {
     ThreadState& t = tThread;
-    if (t.session != gSession.id || t.number == 0) {
+    if (t.session != gSession.id) {
         t.session = gSession.id;
         t.number = ++gSession.threads;
         t.records = 0;
@@ -167,7 +163,7 @@ bool Numbered(const wchar_t* path, int k, wchar_t* dst) {
     }
     const int n =
         std::swprintf(dst, kPathUnits, L"%.*ls.%d%ls", static_cast<int>(dot - path), path, k, dot);
-    return n > 0 && static_cast<size_t>(n) < kPathUnits;
+    return static_cast<size_t>(n) < kPathUnits; // an error (-1) reads as too long
 }
 
 // A new file: never one that exists.
@@ -250,7 +246,7 @@ void StartFromSettings(const TrvStartParams& block) {
         const wchar_t* slash = std::wcsrchr(file, L'\\');
         const int folder = slash == nullptr ? 0 : static_cast<int>(slash - file + 1);
         const int n = std::swprintf(path, kPathUnits, L"%.*ls%ls", folder, file, value);
-        if (n < 0 || static_cast<size_t>(n) >= kPathUnits) {
+        if (static_cast<size_t>(n) >= kPathUnits) { // an error (-1) reads as too long
             gLog.Write("TrvRecord: RecordFile path too long, not recording\n");
             return;
         }
@@ -279,12 +275,9 @@ template <class Char> void AddLogPiece(const Char* piece) {
             }
             continue;
         }
-        {
-            RecordWriter w("log");
-            if (w) {
-                trv::rec::LogFields(w.json(), t.line, t.lineLength, t.lineCut);
-            }
-        }
+        WriteRecord("log", [&t](trv::JsonLine& j) {
+            trv::rec::LogFields(j, t.line, t.lineLength, t.lineCut);
+        });
         t.lineLength = 0;
         t.lineCut = false;
     }
@@ -320,7 +313,7 @@ int64_t RecordTicks() {
 
 int64_t RecordMicrosSince(int64_t ticks) {
     const int64_t d = RecordTicks() - ticks;
-    const int64_t f = TicksPerSecond();
+    const int64_t f = gTicksPerSecond;
     return d / f * 1000000 + d % f * 1000000 / f;
 }
 
@@ -426,25 +419,22 @@ void RecordStop(const char* why) {
 
 void RecordCommand(int32_t code, intptr_t param) {
     const bool fullStart = code == _TRV_DSHOW_CMD_START && param != 0 && gFrameCallback == nullptr;
-    if (!gEnvironmentRead || (fullStart && !Recording())) {
-        tThread.host = true; // before the line that names the file introduces this thread
-        if (!gEnvironmentRead) {
-            gEnvironmentRead = true;
-            StartFromEnvironment();
-        }
-        if (fullStart && !Recording()) {
-            StartFromSettings(*reinterpret_cast<const TrvStartParams*>(param));
-        }
+    // The thread is a host's before the line that names the file introduces it.
+    if (!gEnvironmentRead) {
+        gEnvironmentRead = true;
+        tThread.host = true;
+        StartFromEnvironment();
+    }
+    if (fullStart && !Recording()) {
+        tThread.host = true;
+        StartFromSettings(*reinterpret_cast<const TrvStartParams*>(param));
     }
     if (!Recording()) {
         return;
     }
     tThread.host = true;
     gCommandStart = RecordTicks();
-    RecordWriter w("cmd");
-    if (w) {
-        trv::rec::CommandFields(w.json(), code, param);
-    }
+    WriteRecord("cmd", [&](trv::JsonLine& j) { trv::rec::CommandFields(j, code, param); });
 }
 
 void RecordReturn(int32_t code, intptr_t param, int32_t result) {
@@ -452,10 +442,8 @@ void RecordReturn(int32_t code, intptr_t param, int32_t result) {
         return;
     }
     const int64_t micros = RecordMicrosSince(gCommandStart);
-    RecordWriter w("ret");
-    if (w) {
-        trv::rec::ReturnFields(w.json(), code, param, result, micros);
-    }
+    WriteRecord("ret",
+                [&](trv::JsonLine& j) { trv::rec::ReturnFields(j, code, param, result, micros); });
 }
 
 void RecordCameraThread() {
@@ -464,10 +452,9 @@ void RecordCameraThread() {
 }
 
 void RecordEventNow(WPARAM code, LPARAM cam) {
-    RecordWriter w("ev");
-    if (w) {
-        trv::rec::EventFields(w.json(), code, static_cast<uint32_t>(cam));
-    }
+    WriteRecord("ev", [&](trv::JsonLine& j) {
+        trv::rec::EventFields(j, code, static_cast<uint32_t>(cam));
+    });
 }
 
 void RecordFrameNow(const unsigned char* pixels, int32_t width, int32_t height, int32_t size,
@@ -477,50 +464,41 @@ void RecordFrameNow(const unsigned char* pixels, int32_t width, int32_t height, 
     uint8_t thumb[trv::rec::kThumbBytes];
     const bool withThumb = every != 0 && (number - 1) % every == 0 &&
                            trv::rec::MakeThumbnail(pixels, width, height, size, thumb);
-    RecordWriter w("frame");
-    if (w) {
-        trv::rec::FrameFields(w.json(), number, pixels, width, height, size,
-                              withThumb ? thumb : nullptr, taken);
-    }
+    WriteRecord("frame", [&](trv::JsonLine& j) {
+        trv::rec::FrameFields(j, number, pixels, width, height, size, withThumb ? thumb : nullptr,
+                              taken);
+    });
 }
 
 uint64_t RecordMarkNow() {
     InitOnceExecuteOnce(&gLockOnce, InitLock, nullptr, nullptr);
     EnterCriticalSection(&gLock);
-    const uint64_t records = gSession.active ? gSession.records : 0;
+    const uint64_t records = gSession.records; // of a session that ended: no frame follows
     LeaveCriticalSection(&gLock);
     return records;
 }
 
 void RecordDropNow(const char* why) {
-    RecordWriter w("drop");
-    if (w) {
-        trv::rec::DropFields(w.json(), why);
-    }
+    WriteRecord("drop", [why](trv::JsonLine& j) { trv::rec::DropFields(j, why); });
 }
 
 void RecordSettingNow(const char* file, const wchar_t* section, const wchar_t* key, int value) {
-    RecordWriter w("setting");
-    if (w) {
-        trv::rec::SettingFields(w.json(), file, section, key);
-        w.json().Int(value);
-    }
+    WriteRecord("setting", [&](trv::JsonLine& j) {
+        trv::rec::SettingFields(j, file, section, key);
+        j.Int(value);
+    });
 }
 
 void RecordSettingNow(const char* file, const wchar_t* section, const wchar_t* key,
                       const wchar_t* value) {
-    RecordWriter w("setting");
-    if (w) {
-        trv::rec::SettingFields(w.json(), file, section, key);
-        w.json().Wide(value, 1024);
-    }
+    WriteRecord("setting", [&](trv::JsonLine& j) {
+        trv::rec::SettingFields(j, file, section, key);
+        j.Wide(value);
+    });
 }
 
 void RecordProbeNow(const wchar_t* path, bool found) {
-    RecordWriter w("probe");
-    if (w) {
-        trv::rec::ProbeFields(w.json(), path, found);
-    }
+    WriteRecord("probe", [&](trv::JsonLine& j) { trv::rec::ProbeFields(j, path, found); });
 }
 
 // Pieces the log drops for their length are not recorded either.

@@ -11,17 +11,14 @@ namespace {
 
 using trv::JsonLine;
 
-constexpr size_t kMostInBytes = 64;       // of a buffer's contents before the call
-constexpr uint32_t kMostListed = 4096;    // camera-list entries, as the plug-in reads them
-constexpr size_t kMostMemory = 64 * 1024; // camera-memory bytes
-constexpr size_t kMostPathUnits = 1024;   // parameter-file names
+constexpr size_t kMostInBytes = 64; // of a buffer's contents before the call
 
 // A buffer's first bytes as they were before the call (the library may overwrite them).
 struct Before {
-    Before(const void* p, uint32_t size) : bytes(p == nullptr ? 0 : size) {
-        if (bytes > kMostInBytes) {
-            bytes = kMostInBytes;
-        }
+    Before(const void* p, uint32_t size)
+        : bytes(p == nullptr          ? 0
+                : size < kMostInBytes ? size
+                                      : kMostInBytes) {
         if (bytes != 0) {
             std::memcpy(data, p, bytes);
         }
@@ -38,20 +35,17 @@ uint64_t AddressOf(const void* p) {
 template <class In, class Out>
 void Write(const char* fn, int64_t start, UeyeStatus result, In in, Out out) {
     const int64_t micros = RecordMicrosSince(start);
-    RecordWriter w("call");
-    if (!w) {
-        return;
-    }
-    JsonLine& j = w.json();
-    j.Key("fn").Text(fn, 32);
-    j.Key("in").Open();
-    in(j);
-    j.Close();
-    j.Key("r").Int(result);
-    j.Key("out").Open();
-    out(j);
-    j.Close();
-    j.Key("us").Int(micros);
+    WriteRecord("call", [&](JsonLine& j) {
+        j.Key("fn").Text(fn);
+        j.Key("in").Open();
+        in(j);
+        j.Close();
+        j.Key("r").Int(result);
+        j.Key("out").Open();
+        out(j);
+        j.Close();
+        j.Key("us").Int(micros);
+    });
 }
 
 void Nothing(JsonLine&) {}
@@ -146,23 +140,19 @@ UeyeStatus is_CameraList(void* pucl) {
     if (!Recording()) {
         return ueye_raw::is_CameraList(pucl);
     }
+    // The library reads the count word the plug-in wrote into its buffer: never null.
     const int64_t start = RecordTicks();
     uint32_t asked = 0;
-    if (pucl != nullptr) {
-        std::memcpy(&asked, pucl, 4);
-    }
+    std::memcpy(&asked, pucl, 4);
     const UeyeStatus r = ueye_raw::is_CameraList(pucl);
     Write(
         "is_CameraList", start, r, [&](JsonLine& j) { j.Key("nCount").UInt(asked); },
         [&](JsonLine& j) {
             uint32_t listed = 0;
-            if (pucl != nullptr) {
-                std::memcpy(&listed, pucl, 4);
-            }
+            std::memcpy(&listed, pucl, 4);
             j.Key("nCount").UInt(listed);
-            // Only the entries the buffer was made for.
-            uint32_t n = listed < asked ? listed : asked;
-            n = n < kMostListed ? n : kMostListed;
+            // Only the entries the buffer was made for, and the plug-in reads.
+            const uint32_t n = listed < asked ? listed : asked;
             j.Key("entries").OpenArray();
             for (uint32_t i = 0; i < n; ++i) {
                 UeyeCameraEntry e;
@@ -178,8 +168,9 @@ UeyeStatus is_CameraInit(UeyeHandle* phCam, HWND hWnd) {
     if (!Recording()) {
         return ueye_raw::is_CameraInit(phCam, hWnd);
     }
+    // The library reads the camera asked for from *phCam: never null.
     const int64_t start = RecordTicks();
-    const UeyeHandle asked = phCam == nullptr ? 0 : *phCam;
+    const UeyeHandle asked = *phCam;
     const UeyeStatus r = ueye_raw::is_CameraInit(phCam, hWnd);
     Write(
         "is_CameraInit", start, r,
@@ -187,7 +178,7 @@ UeyeStatus is_CameraInit(UeyeHandle* phCam, HWND hWnd) {
             j.Key("phCam").UInt(asked);
             j.Key("hWnd").Address(AddressOf(hWnd));
         },
-        [&](JsonLine& j) { j.Key("phCam").UInt(phCam == nullptr ? 0 : *phCam); });
+        [&](JsonLine& j) { j.Key("phCam").UInt(*phCam); });
     return r;
 }
 
@@ -439,8 +430,8 @@ UeyeStatus is_ParameterFile(UeyeHandle hCam, uint32_t nCommand, void* pParam, ui
             j.Key("hCam").UInt(hCam);
             j.Key("nCommand").UInt(nCommand);
             j.Key("nSize").UInt(nSize);
-            // The library only reads the name.
-            j.Key("pParam").Wide(static_cast<const wchar_t*>(pParam), kMostPathUnits);
+            // The plug-in's own path, which the library only reads.
+            j.Key("pParam").Wide(static_cast<const wchar_t*>(pParam));
         },
         Nothing);
     return r;
@@ -469,12 +460,12 @@ UeyeStatus is_CameraMemory(UeyeHandle hCam, uint32_t nCommand, void* pParam, uin
             j.Key("nBufferAddress").Address(request.nBufferAddress);
         },
         [&](JsonLine& j) {
-            // The bytes the library wrote into the plug-in's buffer.
+            // The bytes the library wrote into the plug-in's buffer, made for nCount of them.
             if (r != 0 || request.nBufferAddress == 0) {
                 return;
             }
-            const size_t n = request.nCount < kMostMemory ? request.nCount : kMostMemory;
-            j.Key("data").Hex(reinterpret_cast<const void*>(request.nBufferAddress), n);
+            j.Key("data").Hex(reinterpret_cast<const void*>(request.nBufferAddress),
+                              request.nCount);
         });
     return r;
 }

@@ -15,7 +15,9 @@
 #include "infra/globals.h"
 #include "infra/settings.h"
 #include "infra/trv_log.h"
+#include "record/recorder.h"
 #include "log_collector.h"
+#include "recording_check.h"
 #include "sim_control.h"
 #include "sim_journal.h"
 
@@ -332,7 +334,9 @@ class FailureTable : public testing::Test {
         return out + std::exchange(sNotes, std::string());
     }
 
-    void Run(const Row& r) {
+    // `recorded`: with a recording on, which must change nothing the row expects but its one log
+    // line, and must hold every call as the library saw it and every log line.
+    void Run(const Row& r, bool recorded) {
         settings = std::make_unique<HostSettings>();
         ResetSettingsNotes();
         gCurCamIndex = 0;
@@ -363,6 +367,12 @@ class FailureTable : public testing::Test {
         }
         ASSERT_EQ(sim_cue(r.cues), *r.cues == 0 ? -1 : 0) << r.cues;
         log.Take();
+        const std::wstring file = settings->configDir + L"row.jsonl";
+        if (recorded) {
+            settings->written.push_back(file);
+            RecordStart(file.c_str(), "test", nullptr, nullptr, uint64_t{1} << 30, 0);
+            EXPECT_EQ(log.Take(), "TrvRecord: recording to " + ToUtf8(file) + "\n");
+        }
         std::string host, expected;
         for (const std::string& step : SplitOn(r.host, ';')) {
             host += (host.empty() ? "" : "; ") +
@@ -370,8 +380,9 @@ class FailureTable : public testing::Test {
             expected += (expected.empty() ? "" : "; ") + step;
         }
         EXPECT_EQ(host, expected);
+        const std::vector<std::string> viewer = SplitOn(log.Take(), '\n', false);
         std::vector<std::string> lines; // the slow-frame lines come at any time
-        for (const std::string& l : SplitOn(log.Take(), '\n', false)) {
+        for (const std::string& l : viewer) {
             if (l.rfind("***** UEYECAM IS_UEYE_MESSAGE", 0) != 0) {
                 lines.push_back(l);
             }
@@ -384,6 +395,10 @@ class FailureTable : public testing::Test {
         EXPECT_EQ(InOrder(journal, Replace({r.calls}, "$DIR\\", dir), true), "")
             << "journal:\n"
             << Replace(journal, dir, "$DIR\\");
+        if (recorded) {
+            RecordStop("test");
+            EXPECT_EQ(CheckRecording(file, journal, viewer), "") << "in " << ToUtf8(file);
+        }
         char unfired[256] = {};
         EXPECT_EQ(sim_cue_unfired(unfired, sizeof unfired), 0) << "never acted: " << unfired;
         // The cameras close and give back all of their image memory.
@@ -403,11 +418,13 @@ class FailureTable : public testing::Test {
         }
     }
 
-    // Every row of `rows`, the row's name in each failure.
+    // Every row of `rows`, the row's name in each failure; then each again, recorded.
     template <size_t N> void RunAll(const Row (&rows)[N]) {
-        for (const Row& r : rows) {
-            SCOPED_TRACE(r.name);
-            Run(r);
+        for (const bool recorded : {false, true}) {
+            for (const Row& r : rows) {
+                SCOPED_TRACE(std::string(r.name) + (recorded ? " (recorded)" : ""));
+                Run(r, recorded);
+            }
         }
     }
 

@@ -69,7 +69,7 @@ void FrameDuringCommand(void*) {
 
 // A stream switch to camera `index`: its frames come one by one once the switch waits for
 // them, and no more than the five it waits for, so that none comes while it returns.
-void SwitchTo(trvtest::PluginHost& host, int index) {
+int32_t SwitchTo(trvtest::PluginHost& host, int index) {
     const std::string waiting = "MySetStreamId waiting for image...";
     const int before = Count(ReadText(gFile), waiting);
     sim_configure(index, "stalled", "1");
@@ -82,9 +82,10 @@ void SwitchTo(trvtest::PluginHost& host, int index) {
             trvtest::WaitFor([&] { return Count(ReadText(gFile), "\"k\":\"drop\"") > drops; });
         }
     });
-    host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, index + 1);
+    const int32_t answer = host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, index + 1);
     feeder.join();
     sim_configure(index, "stalled", "0");
+    return answer;
 }
 
 // Every event posted so far has been taken by the camera thread.
@@ -112,8 +113,9 @@ int RecordSession(const std::wstring& configDir) {
     const std::wstring trigger = configDir + L"tarvello.ini";
     WritePrivateProfileStringW(L"video", L"trigger", L"2", trigger.c_str());
     trvtest::PluginHost host;
+    std::string answers; // printed for the recording's
     auto cmd = [&](int32_t code, auto arg) {
-        return host.Cmd(code, reinterpret_cast<intptr_t>(arg));
+        answers += std::to_string(host.Cmd(code, reinterpret_cast<intptr_t>(arg)));
     };
     int failed = 0;
     auto check = [&](bool ok, const char* step) {
@@ -139,7 +141,7 @@ int RecordSession(const std::wstring& configDir) {
     cmd(_TRV_DSHOW_CMD_SET_FRAME_CALLBACK, &callback);
     cmd(_TRV_DSHOW_CMD_RESET_CONFIG, L"other.ini");
     cmd(_TRV_DSHOW_CMD_START, &start);
-    SwitchTo(host, 0);
+    answers += std::to_string(SwitchTo(host, 0));
     frames(5);
     cmd(_TRV_DSHOW_CMD_SET_EXPOSURE, intptr_t{50});
     sim_cue_callback("is_Exposure:7", &FrameDuringCommand, nullptr);
@@ -170,12 +172,13 @@ int RecordSession(const std::wstring& configDir) {
     cmd(_TRV_DSHOW_CMD_START_FOCUS, nullptr); // strobe: the camera stays live
     frames(3);
     cmd(_TRV_DSHOW_CMD_STOP_FOCUS, nullptr);
-    SwitchTo(host, 1);
+    answers += std::to_string(SwitchTo(host, 1));
     frames(3);
     cmd(_TRV_DSHOW_CMD_STOP, nullptr);
     check(Quiet(), "the last events"); // none may come while a command that calls nothing runs
     cmd(_TRV_DSHOW_CMD_CLOSE, nullptr);
     cmd(_TRV_DSHOW_CMD_UNLOAD, nullptr);
+    std::printf("session: answers %s\n", answers.c_str());
     return failed;
 }
 
@@ -258,6 +261,25 @@ TEST(Replay, RoundTripAndASeededDifference) {
          {"\"why\":\"lock\"", "\"why\":\"newer\"", "\"k\":\"setting\"", "\"code\":3,\"cam\"",
           "\"nMode\":4097", "\"nCommand\":20,\"nSize\":4,\"pParam\":[2]", "\"k\":\"end\""}) {
         EXPECT_GT(Count(recording, kind), 0) << kind << " is missing from the session";
+    }
+    // As the host saw it: each answer, the threads, and the first frame's thumbnail (the colour
+    // bars at the top, bar k in cells 2k and 2k + 1; cell 0 holds the frame number).
+    trv::replay::Recording session;
+    ASSERT_EQ(trv::replay::ReadRecording(recording, false, session).fault,
+              trv::replay::Fault::None);
+    EXPECT_EQ(trv::replay::TextOf(session.header, "file"), ToUtf8(file));
+    std::string answers, roles, thumb;
+    for (const trv::replay::Record& r : session.records) {
+        answers += r.kind == "ret" ? std::to_string(trv::replay::IntOf(r.j, "r")) : "";
+        roles += r.kind == "thread" ? trv::replay::TextOf(r.j, "role") + " " : "";
+        thumb += r.kind == "frame" && thumb.empty() ? trv::replay::TextOf(r.j, "thumb") : "";
+    }
+    EXPECT_NE(out.find("session: answers " + answers + "\n"), std::string::npos) << out;
+    EXPECT_EQ(roles, "host camera ");
+    const char* bars[8] = {"ffffff", "00ffff", "ffff00", "00ff00",
+                           "ff00ff", "0000ff", "ff0000", "000000"};
+    for (int cell = 1; cell < 16; ++cell) {
+        EXPECT_EQ(thumb.substr(cell * 6, 6), bars[cell / 2]) << cell;
     }
     const std::wstring replay = L"\"" + trvtest::OwnFolder() + L"trvreplay.exe\" --plugin \"" +
                                 trvtest::PluginPath() + L"\" ";

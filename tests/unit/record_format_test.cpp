@@ -42,7 +42,18 @@ TEST(RecordFormat, TextNumbersAndBytes) {
          "\"a\\\"b\\\\c\\n\\r\\t\\u0001\\u007f\\u00e9z\"\n"},
         {[](JsonLine& j) { j.Text("serial-number-16xyz", 16); }, "\"serial-number-16\"\n"},
         {[](JsonLine& j) { j.Wide(u"\u00e9\u20ac\xd800!", 8); }, "\"\\u00e9\\u20ac\\ud800!\"\n"},
-        {[](JsonLine& j) { j.Wide(static_cast<const char16_t*>(nullptr), 8); }, "null\n"},
+        {[](JsonLine& j) {
+             const char32_t units[] = {0x1f600, 0x110000, 0}; // a pair; no code point
+             j.Wide(units, 8);
+         },
+         "\"\\ud83d\\ude00\\ufffd\"\n"},
+        {[](JsonLine& j) {
+             j.OpenArray();
+             j.Wide(static_cast<const char16_t*>(nullptr), 8);
+             j.Text(nullptr, 8);
+             j.CloseArray();
+         },
+         "[null,null]\n"},
         {[](JsonLine& j) {
              j.OpenArray();
              j.Int(INT64_MIN);
@@ -128,7 +139,10 @@ TEST(RecordFormat, RecordOfEachKind) {
     const std::wstring section = L"video";
     start.pszSection = section.c_str();
     TrvAoiParams aoi = {1, 8, 4, 99, 32, 24};
-    const std::wstring name = L"other.ini";
+    TrvPraxControlParams control = {1, 80};
+    TrvPraxCamResParams res = {0.0055, 0.25};
+    TrvTimingParams timing = {30, 0.5};
+    const std::wstring name(300, L'n'); // read no further than the plug-in reads: 260 units
     uint8_t thumb[trv::rec::kThumbBytes] = {};
     thumb[0] = 0xab;
     const std::u16string logLine = u"TrvCmd: _TRV_DSHOW_CMD_LOAD";
@@ -154,8 +168,16 @@ TEST(RecordFormat, RecordOfEachKind) {
          "\"width\":32,\"height\":24}"},
         {"ret", [&](JsonLine& j) { trv::rec::ReturnFields(j, 45, addr(&aoi), 0, 5); },
          "\"code\":45,\"r\":0,\"out\":{\"x\":8,\"y\":4,\"width\":32,\"height\":24},\"us\":5"},
+        {"cmd", [&](JsonLine& j) { trv::rec::CommandFields(j, 43, addr(&control)); },
+         "\"code\":43,\"name\":\"_TRV_DSHOW_CMD_PRAX_CONTROL\",\"in\":{\"nType\":1,\"dPercent\":"
+         "80}"},
+        {"ret", [&](JsonLine& j) { trv::rec::ReturnFields(j, 44, addr(&res), 1, 3); },
+         "\"code\":44,\"r\":1,\"out\":{\"dResX\":0.0055,\"dResY\":0.25},\"us\":3"},
+        {"ret", [&](JsonLine& j) { trv::rec::ReturnFields(j, 46, addr(&timing), 1, 4); },
+         "\"code\":46,\"r\":1,\"out\":{\"dFrameRate\":30,\"dExposure\":0.5},\"us\":4"},
         {"cmd", [&](JsonLine& j) { trv::rec::CommandFields(j, 42, addr(name.c_str())); },
-         "\"code\":42,\"name\":\"_TRV_DSHOW_CMD_RESET_CONFIG\",\"in\":{\"name\":\"other.ini\"}"},
+         "\"code\":42,\"name\":\"_TRV_DSHOW_CMD_RESET_CONFIG\",\"in\":{\"name\":\"" +
+             std::string(260, 'n') + "\"}"},
         {"cmd", [](JsonLine& j) { trv::rec::CommandFields(j, 15, intptr_t{0x100000032}); },
          "\"code\":15,\"name\":\"_TRV_DSHOW_CMD_SET_EXPOSURE\",\"in\":{\"arg\":50}"},
         {"cmd", [](JsonLine& j) { trv::rec::CommandFields(j, 46, 0); },
@@ -234,6 +256,7 @@ TEST(RecordFormat, Thumbnail) {
     uint8_t thumb[trv::rec::kThumbBytes];
     EXPECT_FALSE(trv::rec::MakeThumbnail(nullptr, 4, 3, 36, thumb));
     EXPECT_FALSE(trv::rec::MakeThumbnail(thumb, 0, 3, 36, thumb));
+    EXPECT_FALSE(trv::rec::MakeThumbnail(thumb, 4, 0, 36, thumb));
 }
 
 } // namespace

@@ -7,10 +7,11 @@
   ./trv mutate --list          the faults with their numbers, nothing is built
   ./trv mutate --check         only checks that every original text occurs once in its file
   ./trv mutate --baseline      first runs the whole suite on the unchanged tree
-  ./trv mutate --sample N [--seed S]
+  ./trv mutate --sample N [--seed S] [--only PATH]
                                N faults drawn at random from src/ by simple operators instead
                                (sample.py); the seed is taken from the clock unless given, and
-                               a fault that does not compile is reported and not counted
+                               a fault that does not compile is reported and not counted;
+                               --only draws from the files under PATH alone (src/record/)
 
 Each test that caught a fault is run again on the unchanged tree at the end: a test that fails
 there too does not count as a catch.
@@ -100,12 +101,14 @@ def check_faults(faults):
     return errors
 
 
-def sampled_faults(count, seed):
+def sampled_faults(count, seed, only):
     files = {}
     for p in sorted((ROOT / "src").rglob("*")):
+        path = p.relative_to(ROOT).as_posix()
         # The coverage build's entry is not in the trees the tests run.
-        if p.suffix in (".cpp", ".h") and p.name != "coverage_entry.cpp":
-            files[p.relative_to(ROOT).as_posix()] = p.read_bytes().decode("utf-8")
+        if (p.suffix in (".cpp", ".h") and p.name != "coverage_entry.cpp" and
+                path.startswith(only)):
+            files[path] = p.read_bytes().decode("utf-8")
     return [Fault(i, None, m.path, m.old, m.new, sample.describe(m, files[m.path]), m.offset)
             for i, m in enumerate(sample.draw(files, count, seed), 1)]
 
@@ -136,7 +139,13 @@ def built_natively(path):
     if not db.is_file():
         return False
     target = str((ROOT / path).resolve())
-    return any(str(Path(e["file"]).resolve()) == target for e in json.loads(db.read_text()))
+    for e in json.loads(db.read_text()):
+        source = Path(e["file"])
+        # A unity build compiles its sources through files that include them by full path.
+        if str(source.resolve()) == target or (
+                source.suffix == ".cxx" and f'#include "{target}"' in source.read_text()):
+            return True
+    return False
 
 
 def failed_tests(build_dir):
@@ -292,16 +301,24 @@ def main():
     parser.add_argument("--sample", type=int, metavar="N",
                         help="N faults drawn at random from src/ instead of the list")
     parser.add_argument("--seed", type=int, help="the seed of --sample (default: the clock)")
+    parser.add_argument("--only", metavar="PATH", default="src/",
+                        help="--sample draws only from the files under PATH (default: src/)")
     opts = parser.parse_args()
 
     sampled = opts.sample is not None
+    if opts.only != "src/" and not sampled:
+        parser.error("--only goes with --sample")
     if sampled:
         if opts.select or opts.list or opts.check or opts.sample < 1:
             parser.error("--sample takes a count of 1 or more and no fault numbers or patterns")
+        only = opts.only.lstrip("./")
+        if not (only + "/").startswith("src/"):
+            parser.error("--only takes a path under src/")
         seed = opts.seed if opts.seed is not None else time.time_ns() % 1_000_000_000
-        faults = chosen = sampled_faults(opts.sample, seed)
-        print(f"mutate: seed {seed}, {len(chosen)} faults drawn from src/ (the same again: "
-              f"./trv mutate --sample {opts.sample} --seed {seed})", flush=True)
+        faults = chosen = sampled_faults(opts.sample, seed, only)
+        again = "" if only == "src/" else f" --only {only}"
+        print(f"mutate: seed {seed}, {len(chosen)} faults drawn from {only} (the same again: "
+              f"./trv mutate --sample {opts.sample} --seed {seed}{again})", flush=True)
     else:
         faults, errors = parse_faults(FAULTS.read_text(encoding="utf-8"))
         errors += check_faults(faults)
