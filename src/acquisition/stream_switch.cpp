@@ -7,6 +7,7 @@
 #include "camera/open_close.h"
 #include "camera/parameter_files.h"
 #include "infra/globals.h"
+#include "infra/restore_on_throw.h"
 #include "infra/settings.h"
 #include "infra/settings_path_rules.h"
 #include "infra/trv_log.h"
@@ -53,6 +54,7 @@ void SwitchConfig(int32_t id) {
     }
     MyCam& cam = *current;
     gLog.Write("MySetStreamId load new config\n");
+    const RestoreOnThrow keep(gCurCamConfigId);
     gCurCamConfigId = static_cast<uint32_t>(id);
     const int32_t stopped = is_StopLiveVideo(cam.m_hCam, ueye::kStopWait);
     if (stopped != 0) {
@@ -196,6 +198,7 @@ bool MyResetConfig(const wchar_t* name) {
         gLog.Write("MyResetConfig no camera loaded\n");
         return false;
     }
+    const RestoreOnThrow keep(gCamFileName);
     trv::CopyWhole(gCamFileName, kNameChars, name);
     const int32_t stopped = is_StopLiveVideo(cam->m_hCam, ueye::kStopWait);
     if (stopped != 0) {

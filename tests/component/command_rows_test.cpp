@@ -51,7 +51,8 @@ const Row kStreams[] = {
      "$DIR\\ueyecam_5.ini",
      "is_TriggerMode hCam=1 mode=0x8004\n!is_\nis_StopLiveVideo hCam=1 wait=1 -> 0"},
     {"configuration: stop refused, so the file is refused while live", kShared,
-     "is_StopLiveVideo#1 = 125", "load; 32 5 -> 1; key CamShareLast -> 3; frames -> 32x16",
+     "is_StopLiveVideo#1 = 125",
+     "load; sim 0 stalled 1; 32 5 -> 1; sim 0 stalled 0; key CamShareLast -> 3; frames -> 32x16",
      "MySetStreamId load new config\nMySetStreamId is_StopLiveVideo failure: 125\n"
      "MyReloadFile1 file=$DIR\\ueyecam_5.ini found=1\n"
      "LoadFile Param File NOT loaded: $DIR\\ueyecam_5.ini\n"
@@ -76,7 +77,7 @@ const Row kStreams[] = {
      "is_ImageMemAlloc hCam=1 w=48 h=24 bits=24 -> 2\n!is_EventMessage\n!is_TriggerMode"},
     {"new default file: stop refused, so the file is refused while live",
      "sim0:stalled=0; file:other.ini=aoi=0 0 48 24", "is_StopLiveVideo#1 = 125",
-     "load; 42 other.ini -> 1; frames -> 64x48",
+     "load; sim 0 stalled 1; 42 other.ini -> 1; sim 0 stalled 0; frames -> 64x48",
      "MyResetConfig is_StopLiveVideo failure: 125\nMyReloadFile2 file=$DIR\\other.ini found=1\n"
      "LoadFile Param File NOT loaded: $DIR\\other.ini\nMyResetConfig is_CaptureVideo... retval=1\n"
      "MyResetConfig complete",
@@ -250,6 +251,22 @@ const Row kCutShort[] = {
      "MySetStreamId starting new...\nMySetStreamId success t=*",
      "is_StopLiveVideo hCam=1 wait=1 -> 0\n!is_CaptureVideo hCam=2\nis_CameraMemory\n"
      "is_CaptureVideo hCam=2 wait=1 -> 0"},
+    {"a configuration switch: the next one does it",
+     "CamShareConfig=1; CamShareLast=3; sim0:stalled=0; file:ueyecam_3.ini=aoi=0 0 32 16; "
+     "file:ueyecam_5.ini=aoi=0 0 48 24; throw=is_StopLiveVideo#1",
+     "", "load; 32 5 -> 1; frames -> 32x16; 32 5 -> 1; frames -> 48x24",
+     "TrvCmd: out of memory in command 32\nMySetStreamId load new config\nMySetStreamId success1",
+     ""},
+    {"the first try of each cut short, the second does the work",
+     "sim0:stalled=0; focus=1; "
+     "file:other.ini=aoi=0 0 48 24; throw=is_StopLiveVideo#1; "
+     "throw=is_StopLiveVideo#3; throw=is_StopLiveVideo#5",
+     "",
+     "load; 8 -> 1; frames -> 64x48; 8 -> 1; frames -> 64x48; 10 -> 1; 10 -> 1; "
+     "frames -> 64x48; 42 other.ini -> 0; frames -> 64x48; 42 other.ini -> 1; frames -> 48x24",
+     "TrvCmd: out of memory in command 8\nStartFocus END\nTrvCmd: out of memory in command 10\n"
+     "MyStrobeDisable1 *\nTrvCmd: out of memory in command 42\nMyResetConfig complete",
+     ""},
 };
 
 TEST_F(Commands, CutShort) {
