@@ -9,6 +9,7 @@
 // are not seen. Control allocations prove each layer is watched before anything is judged.
 //   log_alloc_check [--trv_md=FILE]      exit 0: no allocation; 1: some; 2: check not effective
 #include "alloc_count.h"
+#include "md_option.h"
 #include "infra/trv_log.h"
 #include "log_line.h"
 #include "log_reader.h"
@@ -17,7 +18,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -81,13 +81,8 @@ struct Row {
 
 int main(int argc, char** argv) {
     std::string mdPath;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--trv_md=", 9) == 0) {
-            mdPath = argv[i] + 9;
-        } else {
-            std::fprintf(stderr, "usage: log_alloc_check [--trv_md=FILE]\n");
-            return 2;
-        }
+    if (!ParseMdOption(argc, argv, "log_alloc_check", mdPath)) {
+        return 2;
     }
     ResolveTargets();
     int patched = PatchAllModules();

@@ -5,6 +5,7 @@
 // hardly interfere.
 //   record_bench [--trv_md=FILE]
 #include "alloc_count.h"
+#include "md_option.h"
 #include "camera/my_cam.h"
 #include "entry/dispatcher.h"
 #include "infra/globals.h"
@@ -17,7 +18,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -114,13 +114,8 @@ Row Compare(const char* what, int batch, Run run, bool withBase = false, int rep
 
 int main(int argc, char** argv) {
     std::string mdPath;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--trv_md=", 9) == 0) {
-            mdPath = argv[i] + 9;
-        } else {
-            std::fprintf(stderr, "usage: record_bench [--trv_md=FILE]\n");
-            return 2;
-        }
+    if (!ParseMdOption(argc, argv, "record_bench", mdPath)) {
+        return 2;
     }
     InitializeCommandLock();
     sim_reset();
