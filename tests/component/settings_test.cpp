@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -85,19 +86,23 @@ struct DocumentsFolder {
     BYTE old[1024] = {};
 };
 
-// Without TRV_SETTINGS: a documents folder that cannot be made gives the bare name; one too long
-// for the settings folder or file gives no file at all: every key its default, nothing written or
-// made, and a line once per start.
+// Without TRV_SETTINGS (or with one too long): a documents folder that cannot be made gives the
+// bare name; one too long for the settings folder or file gives no file at all: every key its
+// default, nothing written or made, and each kind of line once per start.
 TEST(Settings, DocumentsFolderMissingOrTooLong) {
-    SetEnvironmentVariableW(L"TRV_SETTINGS", nullptr);
     wchar_t tmp[MAX_PATH];
     GetTempPathW(MAX_PATH, tmp);
     LogReader log;
-    const std::pair<size_t, const char*> cases[] = {
-        {0, ""},
-        {251, "GetSettingsPath: settings folder path too long\n"},
-        {237, "GetSettingsPath: settings file path too long\n"}};
-    for (const auto& [length, line] : cases) {
+    const std::wstring tooLong = L"C:\\" + std::wstring(300, L'e');
+    const std::tuple<size_t, const wchar_t*, const char*> cases[] = {
+        {0, nullptr, ""},
+        {251, nullptr, "GetSettingsPath: settings folder path too long\n"},
+        {237, nullptr, "GetSettingsPath: settings file path too long\n"},
+        {237, tooLong.c_str(),
+         "GetSettingsPath: TRV_SETTINGS too long, ignored\n"
+         "GetSettingsPath: settings file path too long\n"}};
+    for (const auto& [length, env, line] : cases) {
+        SetEnvironmentVariableW(L"TRV_SETTINGS", env);
         std::wstring folder = length == 0 ? L"Q:\\trv" : tmp; // there is no drive Q:
         folder.resize(std::max(length, folder.size()), L'd');
         const DocumentsFolder documents(folder);
@@ -116,6 +121,7 @@ TEST(Settings, DocumentsFolderMissingOrTooLong) {
         EXPECT_FALSE(IsFolder(folder + L"\\Tarvello")) << length;
         RemoveDirectoryW(folder.c_str());
     }
+    SetEnvironmentVariableW(L"TRV_SETTINGS", nullptr);
 }
 
 } // namespace
