@@ -204,9 +204,10 @@ const Row kAreaAndTiming[] = {
     {"a rectangle bounded by the sensor keeps its centre", "", "",
      "load; 45 1 10 10 100 60 -> 1 0 0 64 48", "MyCam::SetAoiRect x=28 y=16 w=64 h=48",
      "is_AOI hCam=1 cmd=1 size=16 in=28,16,64,48 -> 125"},
-    {"an exposure of 0: no frame-rate cap", "", "is_Exposure:7#1 out ms=0",
+    {"an exposure of 1e-12 (as good as 0): no frame-rate cap", "", "is_Exposure:7#1 out ms=1e-12",
      "load; 45 1 0 0 32 16 -> 1 0 0 32 16",
-     "GetTimeStats dFrameRate=50 dExposure=0 dFpsCap=0\nSetTimeStats dFrameRate=50 dExposure=0.01 "
+     "GetTimeStats dFrameRate=50 dExposure=1e-*12 dFpsCap=0\nSetTimeStats dFrameRate=50 "
+     "dExposure=0.01 "
      "dFpsCap=0",
      "is_FrameRate hCam=1 fps=0 -> 0"},
     {"frame rate and exposure unreadable: 0", "", "is_FrameRate = 125; is_Exposure:7 = 125",

@@ -190,8 +190,9 @@ TEST(RecordFormat, RecordOfEachKind) {
         {"frame", [&](JsonLine& j) { trv::rec::FrameFields(j, 9, &start, 64, 48, 9216, thumb); },
          "\"no\":9,\"pixels\":true,\"width\":64,\"height\":48,\"size\":9216,\"thumb\":\"ab" +
              std::string(2 * trv::rec::kThumbBytes - 2, '0') + "\""},
-        {"frame", [](JsonLine& j) { trv::rec::FrameFields(j, 10, nullptr, 64, 48, 9216, nullptr); },
-         "\"no\":10,\"pixels\":false,\"width\":64,\"height\":48,\"size\":9216"},
+        {"frame",
+         [](JsonLine& j) { trv::rec::FrameFields(j, 10, nullptr, 64, 48, 9216, nullptr, 7); },
+         "\"no\":10,\"pixels\":false,\"width\":64,\"height\":48,\"size\":9216,\"taken\":7"},
         {"log", [&](JsonLine& j) { trv::rec::LogFields(j, logLine.c_str(), 11, true); },
          "\"text\":\"TrvCmd: _TR\",\"cut\":true"},
         {"end", [](JsonLine& j) { trv::rec::EndFields(j, "cap", 8, 4100); },
