@@ -309,15 +309,16 @@ def main():
     if opts.only != "src/" and not sampled:
         parser.error("--only goes with --sample")
     if sampled:
-        if opts.select or opts.list or opts.check or opts.sample < 1:
-            parser.error("--sample takes a count of 1 or more and no fault numbers or patterns")
+        if not all(a.isdigit() for a in opts.select) or opts.list or opts.check or opts.sample < 1:
+            parser.error("--sample takes a count of 1 or more, and fault numbers of its draw only")
         only = opts.only.lstrip("./")
         if not (only + "/").startswith("src/"):
             parser.error("--only takes a path under src/")
         seed = opts.seed if opts.seed is not None else time.time_ns() % 1_000_000_000
-        faults = chosen = sampled_faults(opts.sample, seed, only)
+        faults = sampled_faults(opts.sample, seed, only)
+        chosen = select(faults, opts.select)
         again = "" if only == "src/" else f" --only {only}"
-        print(f"mutate: seed {seed}, {len(chosen)} faults drawn from {only} (the same again: "
+        print(f"mutate: seed {seed}, {len(faults)} faults drawn from {only} (the same again: "
               f"./trv mutate --sample {opts.sample} --seed {seed}{again})", flush=True)
     else:
         faults, errors = parse_faults(FAULTS.read_text(encoding="utf-8"))
@@ -373,7 +374,8 @@ def main():
             log = logs / f"fault-{f.number:03}.log"
             log.unlink(missing_ok=True)
             restorer.mutate(f)
-            head = f"[{i:2}/{len(chosen)}]" + ("" if sampled else f" #{f.number:<3}")
+            # A sample's faults keep their numbers in the draw, also when only some of them run.
+            head = f"[{i:2}/{len(chosen)}]" + (f" #{f.number:<3}" if opts.select or not sampled else "")
             if not build(log, built_natively(f.path)):
                 if products_build(log):
                     # The plug-in builds; a compile-time check of the tests refuses the fault.
