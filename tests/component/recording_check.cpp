@@ -1,5 +1,6 @@
 #include "recording_check.h"
 
+#include "file_text.h"
 #include "replay/recording_reader.h"
 #include "replay/replay_answer.h"
 
@@ -112,14 +113,7 @@ std::string CallDifference(const std::string& line, const Json& call) {
 std::string CheckRecording(const std::wstring& file, const std::vector<std::string>& journal,
                            const std::vector<std::string>& viewer,
                            std::vector<std::string>* callLines) {
-    std::string text;
-    if (FILE* f = _wfopen(file.c_str(), L"rb")) {
-        char buf[65536];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) {
-            text.append(buf, n);
-        }
-        std::fclose(f);
-    }
+    const std::string text = trvtest::ReadFileText(file);
     trv::replay::Recording rec;
     const trv::replay::ReadError e = trv::replay::ReadRecording(text, false, rec);
     if (e.fault != trv::replay::Fault::None) {

@@ -3,6 +3,7 @@
 // recorded answer changed, the replay names the first record where the plug-in does otherwise.
 // The session runs in a process of its own, so that it ends, and its recording with it.
 #include "e2e_host.h"
+#include "file_text.h"
 #include "host_settings.h"
 #include "replay/recording_reader.h"
 #include "replay/replay_compare.h"
@@ -25,24 +26,9 @@ std::atomic<bool> gSlow{false};
 std::wstring gFile;
 std::atomic<int> gPosted{0}; // events the session posted itself
 
-std::string ReadText(const std::wstring& path) {
-    std::string text;
-    if (FILE* f = _wfopen(path.c_str(), L"rb")) {
-        char buf[65536];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) {
-            text.append(buf, n);
-        }
-        std::fclose(f);
-    }
-    return text;
-}
-
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) {
-        ++n;
-    }
-    return n;
+// How often `what` is in the session's recording so far.
+int Recorded(const std::string& what) {
+    return static_cast<int>(trvtest::CountOf(trvtest::ReadFileText(gFile), what));
 }
 
 // A host slower than the camera for one frame: two frame events queue behind it.
@@ -61,25 +47,25 @@ void OnError() {
 
 // Inside GET_TIMING's last call: a frame event comes, and is dropped, while it holds the lock.
 void FrameDuringCommand(void*) {
-    const int drops = Count(ReadText(gFile), "\"k\":\"drop\"");
+    const int drops = Recorded("\"k\":\"drop\"");
     ++gPosted;
     sim_post_event(0, 0, 0, -1, 0);
-    trvtest::WaitFor([&] { return Count(ReadText(gFile), "\"k\":\"drop\"") > drops; });
+    trvtest::WaitFor([&] { return Recorded("\"k\":\"drop\"") > drops; });
 }
 
 // A stream switch to camera `index`: its frames come one by one once the switch waits for
 // them, and no more than the five it waits for, so that none comes while it returns.
 int32_t SwitchTo(trvtest::PluginHost& host, int index) {
     const std::string waiting = "MySetStreamId waiting for image...";
-    const int before = Count(ReadText(gFile), waiting);
+    const int before = Recorded(waiting);
     sim_configure(index, "stalled", "1");
     std::thread feeder([&] {
-        trvtest::WaitFor([&] { return Count(ReadText(gFile), waiting) > before; });
+        trvtest::WaitFor([&] { return Recorded(waiting) > before; });
         for (int k = 0; k < 5; ++k) {
-            const int drops = Count(ReadText(gFile), "\"k\":\"drop\"");
+            const int drops = Recorded("\"k\":\"drop\"");
             ++gPosted;
             sim_post_event(index, 0, 0, -1, 0);
-            trvtest::WaitFor([&] { return Count(ReadText(gFile), "\"k\":\"drop\"") > drops; });
+            trvtest::WaitFor([&] { return Recorded("\"k\":\"drop\"") > drops; });
         }
     });
     const int32_t answer = host.Cmd(_TRV_DSHOW_CMD_SET_STREAM_ID, index + 1);
@@ -93,7 +79,7 @@ bool Quiet() {
     return trvtest::WaitFor([] {
         SimStats s;
         sim_stats(&s);
-        return Count(ReadText(gFile), "\"k\":\"ev\"") ==
+        return Recorded("\"k\":\"ev\"") ==
                static_cast<int>(s.framesPosted + s.transferFailures) + gPosted;
     });
 }
@@ -210,7 +196,7 @@ DWORD RunProgram(const std::wstring& arguments, std::string& out) {
         CloseHandle(pi.hProcess);
     }
     CloseHandle(file);
-    for (char c : ReadText(name)) {
+    for (char c : trvtest::ReadFileText(name)) {
         if (c != '\r') { // the console's line ends
             out += c;
         }
@@ -256,11 +242,11 @@ TEST(Replay, RoundTripAndASeededDifference) {
                          out),
               0u)
         << out;
-    const std::string recording = ReadText(file);
+    const std::string recording = trvtest::ReadFileText(file);
     for (const char* kind :
          {"\"why\":\"lock\"", "\"why\":\"newer\"", "\"k\":\"setting\"", "\"code\":3,\"cam\"",
           "\"nMode\":4097", "\"nCommand\":20,\"nSize\":4,\"pParam\":[2]", "\"k\":\"end\""}) {
-        EXPECT_GT(Count(recording, kind), 0) << kind << " is missing from the session";
+        EXPECT_GT(trvtest::CountOf(recording, kind), 0u) << kind << " is missing from the session";
     }
     // As the host saw it: each answer, the threads, and the first frame's thumbnail (the colour
     // bars at the top, bar k in cells 2k and 2k + 1; cell 0 holds the frame number).
@@ -290,10 +276,11 @@ TEST(Replay, RoundTripAndASeededDifference) {
     const auto lines = LogLines(recording);
     EXPECT_GT(lines.at(1).size() + lines.at(2).size(), 150u);
     const std::string base = ToUtf8(settings.base);
-    EXPECT_EQ(LogLines(ReadText(settings.base + L"\\session.replay\\recording.jsonl"),
+    EXPECT_EQ(LogLines(trvtest::ReadFileText(settings.base + L"\\session.replay\\recording.jsonl"),
                        {base + "\\session.replay\\config\\", base + "\\"}),
               lines);
-    EXPECT_NE(ReadText(settings.base + L"\\session.replay\\log.txt").find(lines.at(1).back()),
+    EXPECT_NE(trvtest::ReadFileText(settings.base + L"\\session.replay\\log.txt")
+                  .find(lines.at(1).back()),
               std::string::npos);
 
     // The simulator as the session configured it, checked against the session: it answers every
