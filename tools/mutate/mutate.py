@@ -7,11 +7,12 @@
   ./trv mutate --list          the faults with their numbers, nothing is built
   ./trv mutate --check         only checks that every original text occurs once in its file
   ./trv mutate --baseline      first runs the whole suite on the unchanged tree
-  ./trv mutate --sample N [--seed S] [--only PATH]
+  ./trv mutate --sample N [--seed S] [--only PATH] [K ...]
                                N faults drawn at random from src/ by simple operators instead
                                (sample.py); the seed is taken from the clock unless given, and
                                a fault that does not compile is reported and not counted;
-                               --only draws from the files under PATH alone (src/record/)
+                               --only draws from the files under PATH alone (src/record/);
+                               K ...: only those faults of the draw (its survivors again)
 
 Each test that caught a fault is run again on the unchanged tree at the end: a test that fails
 there too does not count as a catch.
