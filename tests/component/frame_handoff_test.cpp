@@ -214,6 +214,14 @@ TEST_F(FrameHandoff, EventsAreHandledInTheOrderPosted) {
         EXPECT_EQ(TakeLog(), c.log) << c.events;
         EXPECT_EQ(gFrameEventCount, frames) << c.events << ": skipped frames count too";
         EXPECT_EQ(gLastFrameCam, last) << c.events;
+        bool free = false; // the stream mutex is left on every way out, for another thread
+        std::thread([&free] {
+            HANDLE m = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, L"UEYECAM");
+            free = m != nullptr && WaitForSingleObject(m, 0) == WAIT_OBJECT_0;
+            ReleaseMutex(m);
+            CloseHandle(m);
+        }).join();
+        EXPECT_TRUE(free) << c.events;
     }
     __imp_GetTickCount = realTick;
     DestroyWindow(wnd);

@@ -121,6 +121,9 @@ TEST(LogClient, NamesTakenByObjectsOfAnotherKind) {
     EXPECT_TRUE(EventSet(event));
     EXPECT_EQ(shared.Text(), L"no event\nopened again\n");
     log.Close();
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"TRV_LOG_MAPLOCKNAME");
+    EXPECT_EQ(mutex, nullptr) << "a closed log keeps no handle of its mutex";
+    CloseHandle(mutex);
     DestroyWindow(viewer);
     CloseHandle(event);
 }

@@ -189,7 +189,7 @@ TEST(RecordFormat, RecordOfEachKind) {
         {"ev", [](JsonLine& j) { trv::rec::EventFields(j, 3, 1); }, "\"code\":3,\"cam\":1"},
         {"frame", [&](JsonLine& j) { trv::rec::FrameFields(j, 9, &start, 64, 48, 9216, thumb); },
          "\"no\":9,\"pixels\":true,\"width\":64,\"height\":48,\"size\":9216,\"thumb\":\"ab" +
-             std::string(2 * trv::rec::kThumbBytes - 2, '0') + "\""},
+             std::string(/* 16 x 12 pixels of 3 bytes */ 16 * 12 * 3 * 2 - 2, '0') + "\""},
         {"frame",
          [](JsonLine& j) { trv::rec::FrameFields(j, 10, nullptr, 64, 48, 9216, nullptr, 7); },
          "\"no\":10,\"pixels\":false,\"width\":64,\"height\":48,\"size\":9216,\"taken\":7"},
