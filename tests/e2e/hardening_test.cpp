@@ -19,25 +19,31 @@ namespace {
 
 std::atomic<int> gCalls{0}, gSecondCalls{0}, gBad{0}, gRepeats{0}, gErrors{0};
 std::atomic<uint32_t> gLastNumber{0xFFFFFFFFu};
-std::atomic<int64_t> gLastUs{0}; // when the last frame's callback began
+std::atomic<int64_t> gReturnedUs{0};   // when the last callback returned
+std::atomic<int64_t> gLastCopiedUs{0}; // the last frame was copied after this
 std::atomic<DWORD> gCallbackMs{0};
 
 void OnFrame(unsigned char* pixels, int32_t width, int32_t height, int32_t size, intptr_t,
              int32_t) {
+    // The camera thread does one thing at a time: this frame was copied after the last
+    // callback returned.
+    const int64_t copied = gReturnedUs;
     if (pixels == nullptr || width != 64 || height != 48 || size != 64 * 48 * 3) {
         ++gBad;
     } else {
         const uint32_t number = trvtest::FrameNumber(pixels, false);
         // The one image memory: a frame copied while handling the event before its own (the
-        // camera wrote it but had not posted it yet) comes again with its own event.
-        const int64_t now = trvtest::NowUs();
-        if (number == gLastNumber.exchange(number) && gLastUs >= sim_post_time_us(0, number)) {
+        // camera wrote it but had not posted it yet) comes again with its own event. A repeat
+        // counts when the first copy was surely made after the frame was posted.
+        if (number == gLastNumber.exchange(number) &&
+            gLastCopiedUs >= sim_post_time_us(0, number)) {
             ++gRepeats;
         }
-        gLastUs = now;
+        gLastCopiedUs = copied;
     }
     ++gCalls;
     Sleep(gCallbackMs);
+    gReturnedUs = trvtest::NowUs();
 }
 
 void OnSecondFrame(unsigned char*, int32_t, int32_t, int32_t, intptr_t, int32_t) {
